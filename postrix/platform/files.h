@@ -1,0 +1,29 @@
+// Files in a directory: search by name pattern, deletion, path joining.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace postrix::platform {
+
+#ifdef _WIN32
+inline constexpr char16_t kPathSeparator = u'\\';
+#else
+inline constexpr char16_t kPathSeparator = u'/';
+#endif
+
+// The directory and the name joined with exactly one separator, whether or
+// not the directory text already ends with one. An empty directory gives
+// the name alone.
+std::u16string joinPath(std::u16string_view directory, std::u16string_view name);
+
+// Names (not paths) of the regular files in directory whose name matches
+// pattern, where '*' stands for any run of characters and everything else
+// matches itself case-sensitively. Order is the system's.
+std::vector<std::u16string> findFiles(std::u16string_view directory, std::u16string_view pattern);
+
+// Deletes one file; true when it is gone.
+bool deleteFile(std::u16string_view path);
+
+}  // namespace postrix::platform
