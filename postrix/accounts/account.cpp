@@ -1,0 +1,142 @@
+#include "accounts/account.h"
+
+#include <algorithm>
+
+#include "accounts/options_page.h"
+#include "plugin/log.h"
+#include "plugin/records_accounts.h"
+#include "plugin/records_plugin.h"
+#include "smtp/outgoing_mail.h"
+#include "smtp/send_outcome.h"
+#include "smtp/smtp_session.h"
+#include "text/format.h"
+#include "text/text_conversion.h"
+
+namespace postrix {
+
+namespace {
+
+constexpr int32_t kMinutesMs = 60000;
+constexpr int32_t kMaxCheckInterval = 35791;  // 35791 * 60000 < 2^31
+constexpr int32_t kTimerFirstRun = 1;
+constexpr int32_t kTimerPeriodic = 3;
+
+}  // namespace
+
+int32_t clampCheckInterval(int64_t minutes) {
+    return static_cast<int32_t>(std::clamp<int64_t>(minutes, 1, kMaxCheckInterval));
+}
+
+Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName)
+    : host_(host), moduleHandle_(moduleHandle), id_(id), profileName_(profileName) {
+    smtp_ = std::make_unique<SmtpSession>(
+        host_, [this](SmtpSession& session, const OutgoingMail& mail) { notifyMailSent(host_, session, mail); },
+        [](SmtpSession& session, const std::string& message) { reportSmtpError(session, message); }, id_);
+    settings_ = std::make_unique<SettingsStore>(host_, moduleHandle_, profileName_);
+    registerWithHost();
+}
+
+void Account::registerWithHost() {
+    const std::u16string serviceName = sendServiceName();
+    sendService_ = host_.createService(serviceName.c_str(), handleMessageSend, contextOf(this));
+    if (sendService_ == 0) {
+        logFailure(host_, "Registering JOX_PF_MESSAGE_SEND failed");
+        return;
+    }
+
+    const std::u16string pageId = optionsPageId();
+    const std::u16string caption = profileName_.empty() ? u"Mail" : (u"Mail - " + profileName_).substr(0, 127);
+    OptionsPageRecord page{};
+    page.size = sizeof(OptionsPageRecord);
+    page.pageId = pageId.c_str();
+    page.groupId = u"JOX/Group/Network";
+    page.caption = caption.c_str();
+    page.iconId = u"Image/Mail";
+    page.handler = onOptionsPage;
+    page.context = contextOf(this);
+    if (host_.call(u"JOX/AddOptionsPage", moduleHandle_, reinterpret_cast<uintptr_t>(&page)) != 1)
+        logFailure(host_, formatText("Adding options page for %s/%d failed", "MAIL", id_));
+
+    startMailTimer(settings_->getInt(keys::kCheckInterval, kDefaultCheckInterval), false);
+    updateLoginInfo();
+}
+
+Account::~Account() {
+    const std::u16string timer = timerId();
+    host_.call(u"JOX/Timer/Destroy", reinterpret_cast<uintptr_t>(timer.c_str()));
+    const std::u16string pageId = optionsPageId();
+    host_.call(u"JOX/RemoveOptionsPage", moduleHandle_, reinterpret_cast<uintptr_t>(pageId.c_str()));
+    if (sendService_ != 0) host_.destroyService(sendService_);
+    if (host_.call(u"JOX/ProtocolDel", reinterpret_cast<uintptr_t>(kNetClass), static_cast<uintptr_t>(id_)) != 0)
+        logFailure(host_, "JOX_PROTO_FUNC_DEL failed");
+    smtp_.reset();
+    settings_.reset();
+}
+
+std::u16string Account::timerId() const { return utf8ToWide(formatText("MAIL/%d/mailRecvTimer", id_)); }
+std::u16string Account::optionsPageId() const { return utf8ToWide(formatText("MAIL/Options/%d", id_)); }
+std::u16string Account::sendServiceName() const { return utf8ToWide(formatText("MAIL/%d/PFMessageSend", id_)); }
+
+std::string Account::currentAddress() {
+    if (!smtp_->senderAddress().empty()) return smtp_->senderAddress();
+    settings_->reload();
+    return settings_->getTextUtf8(keys::kMail);
+}
+
+void Account::startMailTimer(int32_t minutes, bool restart) {
+    const std::u16string id = timerId();
+    if (restart) host_.call(u"JOX/Timer/Destroy", reinterpret_cast<uintptr_t>(id.c_str()));
+    TimerRecord timer{};
+    timer.size = sizeof(TimerRecord);
+    timer.timerId = id.c_str();
+    timer.intervalMs = clampCheckInterval(minutes) * kMinutesMs;
+    timer.handler = onMailTimer;
+    timer.context = contextOf(this);
+    if (host_.call(u"JOX/Timer/Create", &timer) != 0)
+        logFailure(host_, formatText("Cannot start new mail check timer for %s/%d", "MAIL", id_));
+}
+
+int64_t Account::onMailTimer(uintptr_t timerEvent, uintptr_t, uintptr_t context) {
+    const auto* event = reinterpret_cast<const TimerEventRecord*>(timerEvent);
+    auto* account = fromContext<Account>(context);
+    if (event && account && (event->code == kTimerFirstRun || event->code == kTimerPeriodic)) account->checkMail();
+    return 0;
+}
+
+void Account::checkMail() {
+    // Mail checks arrive with the POP3 session; until then an account has
+    // nothing to check.
+}
+
+void Account::checkTimeouts() { smtp_->checkTimeout(); }
+
+void Account::updateLoginInfo() {
+    const std::u16string login = utf8ToWide(currentAddress());
+    LoginInfoRecord record{};
+    record.size = sizeof(LoginInfoRecord);
+    record.login = login.c_str();
+    record.profile = u"Default";
+    record.netClass = kNetClass;
+    record.accountId = id_;
+    if (host_.call(u"JOX/PFSetInfo", &record) != 0)
+        logFailure(host_, formatText("Updating login info for %s/%d failed", "MAIL", id_));
+}
+
+void Account::sendMail(std::string recipientName, std::vector<std::string> recipients, std::string subject,
+                       std::string body, std::vector<std::string> attachments) {
+    if (settings_->hasFile()) settings_->reload();
+    SmtpSettings smtpSettings;
+    smtpSettings.senderAddress = settings_->getTextUtf8(keys::kMail);
+    smtpSettings.server = settings_->getTextUtf8(keys::kSmtpServer);
+    smtpSettings.login = settings_->getTextUtf8(keys::kLogin);
+    smtpSettings.password = settings_->getTextUtf8(keys::kPassword);
+    smtpSettings.useSsl = settings_->getInt(keys::kSsl, kDefaultSsl) == 1;
+    if (smtpSettings.server.empty() || smtpSettings.senderAddress.empty() || smtpSettings.login.empty() ||
+        smtpSettings.password.empty())
+        return;
+    OutgoingMail mail{std::move(recipientName), std::move(recipients), std::move(subject), std::move(body),
+                      std::move(attachments)};
+    smtp_->start(smtpSettings, mail);
+}
+
+}  // namespace postrix

@@ -1,0 +1,68 @@
+// One configured mailbox and one "MAIL" protocol instance of the host.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plugin/host.h"
+#include "plugin/settings_store.h"
+
+namespace postrix {
+
+class SmtpSession;
+struct OutgoingMail;
+
+class Account {
+public:
+    // Registers the send service, the options page, the mail-check timer and
+    // the login info, all named from the id.
+    Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName);
+    // Removes everything the constructor registered, in a fixed order.
+    ~Account();
+    Account(const Account&) = delete;
+    Account& operator=(const Account&) = delete;
+
+    int32_t id() const { return id_; }
+    const std::u16string& profileName() const { return profileName_; }
+    SettingsStore& settings() { return *settings_; }
+    SmtpSession& smtp() { return *smtp_; }
+    Host host() const { return host_; }
+
+    // The address of the last send once one started, else "MAIL/mail".
+    std::string currentAddress();
+    void checkMail();
+    void startMailTimer(int32_t minutes, bool restart);
+    void updateLoginInfo();
+    void checkTimeouts();
+
+    // Starts one send with the account's SMTP settings; silently nothing when
+    // they are incomplete.
+    void sendMail(std::string recipientName, std::vector<std::string> recipients, std::string subject,
+                  std::string body, std::vector<std::string> attachments);
+
+    static int64_t onMailTimer(uintptr_t timerEvent, uintptr_t unused, uintptr_t context);
+
+    std::u16string timerId() const;
+    std::u16string optionsPageId() const;
+    std::u16string sendServiceName() const;
+
+private:
+    void registerWithHost();
+
+    Host host_;
+    uintptr_t moduleHandle_;
+    int32_t id_;
+    std::u16string profileName_;
+    std::unique_ptr<SmtpSession> smtp_;
+    std::unique_ptr<SettingsStore> settings_;
+    int64_t sendService_ = 0;
+};
+
+// The check interval in minutes kept within 1..35791, so that the interval
+// in milliseconds fits a signed 32-bit number.
+int32_t clampCheckInterval(int64_t minutes);
+
+}  // namespace postrix

@@ -1,0 +1,50 @@
+// Owns every configured mailbox and answers the host's account window.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plugin/host.h"
+
+namespace postrix {
+
+class Account;
+
+class AccountManager {
+public:
+    // Registers the account-manager interface, then creates the main account
+    // and one account per profile file in the host's directory.
+    AccountManager(Host host, uintptr_t moduleHandle);
+    // Removes the interface and tears every account down in list order.
+    ~AccountManager();
+    AccountManager(const AccountManager&) = delete;
+    AccountManager& operator=(const AccountManager&) = delete;
+
+    size_t count() const { return accounts_.size(); }
+    Account& at(size_t position) const { return *accounts_.at(position); }
+    Account* findById(int32_t id) const;
+
+    // The new account's id, or -1 when the host refused the protocol instance.
+    int32_t addAccount(std::u16string_view profileName);
+    void removeAccount(int32_t id);
+
+    // Handler of the host's account window: 0 lists, 2 removes, 4 adds.
+    static int64_t onAccountEvent(uintptr_t event, uintptr_t account, uintptr_t context);
+
+    // Why a profile name cannot name a file of its own, or empty when it can.
+    std::string profileNameProblem(std::u16string_view name) const;
+
+private:
+    void addProfileAccounts();
+    void listAccounts();
+    void promptForAccount();
+
+    Host host_;
+    uintptr_t moduleHandle_;
+    std::vector<std::unique_ptr<Account>> accounts_;
+};
+
+}  // namespace postrix

@@ -1,0 +1,23 @@
+#include "plugin/log.h"
+
+#include "plugin/records_plugin.h"
+#include "text/text_conversion.h"
+
+namespace postrix {
+
+namespace {
+constexpr size_t kMaxLogUnits = 2047;
+}
+
+void logError(const Host& host, int level, std::string_view message) {
+    std::u16string text = utf8ToWide(message);
+    if (text.size() > kMaxLogUnits) text.resize(kMaxLogUnits);
+    LogRecord record{};
+    record.size = sizeof(LogRecord);
+    record.level = level;
+    record.source = kNetClass;
+    record.text = text.c_str();
+    host.call(u"JOX/Log", &record);
+}
+
+}  // namespace postrix

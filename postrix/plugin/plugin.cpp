@@ -1,0 +1,84 @@
+#include "plugin/plugin.h"
+
+#include <new>
+
+#include "accounts/account.h"
+#include "accounts/account_manager.h"
+#include "platform/resources.h"
+#include "plugin/log.h"
+#include "plugin/records_plugin.h"
+#include "ui/contact_menu.h"
+
+namespace postrix {
+
+namespace {
+
+constexpr int32_t kTimerSweepCode = 3;
+
+MenuItemRecord fastSendMenuItem() {
+    MenuItemRecord item{};
+    item.size = sizeof(MenuItemRecord);
+    item.itemId = kFastSendItemId;
+    item.parentId = kContactSendMenuId;
+    return item;
+}
+
+}  // namespace
+
+Plugin& Plugin::instance() {
+    // Constructed in static storage on first use and never destroyed.
+    alignas(Plugin) static unsigned char storage[sizeof(Plugin)];
+    static Plugin* plugin = ::new (storage) Plugin();
+    return *plugin;
+}
+
+void Plugin::load(HostTable* table) {
+    hostTable_ = table;
+    bitmap_ = platform::loadBitmap(moduleHandle_, platform::kAttachmentBitmapId);
+
+    MenuItemRecord item = fastSendMenuItem();
+    item.caption = u"Wyślij e-mail...";
+    item.iconId = u"Image/Mail";
+    item.onClick = onFastSend;
+    host().call(u"JOX/Menu/Add", &item);
+
+    menuHook_ = host().hookEvent(u"JOX/OnMenuRebuild", onMenuRebuild, 0);
+
+    accountManager_ = std::make_unique<AccountManager>(host(), moduleHandle_);
+
+    TimerRecord timer{};
+    timer.size = sizeof(TimerRecord);
+    timer.timerId = kTimeoutTimerId;
+    timer.intervalMs = kTimeoutTimerIntervalMs;
+    timer.handler = onTimeoutTimer;
+    timer.context = 0;
+    if (host().call(u"JOX/Timer/Create", &timer) != 0) logFailure(host(), "Cannot start timeout timer");
+}
+
+void Plugin::unload() {
+    const std::u16string timerId = kTimeoutTimerId;
+    host().call(u"JOX/Timer/Destroy", reinterpret_cast<uintptr_t>(timerId.c_str()));
+    host().call(u"JOX/RemoveOptionsPage", moduleHandle_, reinterpret_cast<uintptr_t>(u"postrix"));
+    MenuItemRecord item = fastSendMenuItem();
+    host().call(u"JOX/Menu/Remove", &item);
+    if (menuHook_ != 0) host().unhookEvent(menuHook_);
+    accountManager_.reset();
+    if (bitmap_ != 0) platform::deleteBitmap(bitmap_);
+    // The fields keep their values until a later load sets them anew, except
+    // that nothing may reach the released manager or bitmap.
+    bitmap_ = 0;
+}
+
+int64_t Plugin::onTimeoutTimer(uintptr_t timerEvent, uintptr_t, uintptr_t) {
+    const auto* event = reinterpret_cast<const TimerEventRecord*>(timerEvent);
+    if (!event || event->code != kTimerSweepCode) return 0;
+    if (AccountManager* manager = instance().accountManager()) checkTimeouts(*manager);
+    return 0;
+}
+
+void checkTimeouts(AccountManager& manager) {
+    const size_t count = manager.count();
+    for (size_t i = 0; i < count && i < manager.count(); ++i) manager.at(i).checkTimeouts();
+}
+
+}  // namespace postrix

@@ -1,0 +1,10 @@
+// The static plug-in information record the host reads before loading.
+#pragma once
+
+#include "plugin/records_plugin.h"
+
+namespace postrix {
+
+const PluginInfo& pluginInfo();
+
+}  // namespace postrix

@@ -1,0 +1,25 @@
+// How a send begins from a chat message, and how it ends: the success notice
+// with its archive entry, or an error box.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "plugin/host.h"
+
+namespace postrix {
+
+class SmtpSession;
+struct OutgoingMail;
+
+// Handler of an account's "MAIL/<id>/PFMessageSend" service: sends a chat
+// message to a mail contact as an e-mail. The context is the account.
+int64_t handleMessageSend(uintptr_t message, uintptr_t unused, uintptr_t context);
+
+// The session's onSent: "Mail wysłany pomyślnie" and the archive entry.
+void notifyMailSent(const Host& host, SmtpSession& session, const OutgoingMail& mail);
+
+// The session's onError: a log line and a modal error box.
+void reportSmtpError(SmtpSession& session, const std::string& message);
+
+}  // namespace postrix

@@ -1,0 +1,252 @@
+#include "smtp/smtp_session.h"
+
+#include <array>
+
+#include "platform/clock.h"
+#include "smtp/base64.h"
+#include "smtp/mime_composer.h"
+#include "text/format.h"
+#include "text/text_conversion.h"
+
+namespace postrix {
+
+namespace {
+
+uint32_t now() { return platform::clock().tickMs(); }
+
+// How a reply in each waiting state is judged, and what follows a pass.
+struct ReplyRule {
+    bool acceptsIntermediate;  // 3xx passes as well as 2xx
+    const char* failurePrefix;
+    void (SmtpSession::*onPass)();
+};
+
+}  // namespace
+
+SmtpSession::SmtpSession(Host host, SentHandler onSent, ErrorHandler onError, int32_t accountId)
+    : host_(host), accountId_(accountId), onSent_(std::move(onSent)), onError_(std::move(onError)) {
+    connection_ = std::make_unique<Connection>(host_, utf8ToWide(formatText("MAIL/Socket/SMTP/%d", accountId_)),
+                                               onEvent, contextOf(this));
+    if (!connection_->created()) onError_(*this, "SMTP - Could not create socket");
+}
+
+SmtpSession::~SmtpSession() { finish(); }
+
+void SmtpSession::start(const SmtpSettings& settings, const OutgoingMail& mail) {
+    if (state_ != SmtpState::Idle) {
+        onError_(*this, formatText("SMTP - One connection in progress (state=%d), cannot start new one",
+                                   static_cast<int>(state_)));
+        return;
+    }
+    senderAddress_ = settings.senderAddress;
+    server_ = settings.server;
+    login_ = settings.login;
+    password_ = settings.password;
+    useSsl_ = settings.useSsl;
+    mail_ = mail;
+    failed_ = false;
+    tlsActive_ = false;
+    nextRecipient_ = 0;
+    replies_.clear();
+    lastActivity_ = now();
+
+    // Addresses go into commands and headers: refuse what could break them
+    // before anything reaches the server.
+    if (mail_.recipients.empty()) return onError_(*this, "SMTP - No recipients");
+    if (auto problem = addressProblem(senderAddress_)) return onError_(*this, *problem);
+    for (const std::string& recipient : mail_.recipients)
+        if (auto problem = addressProblem(recipient)) return onError_(*this, *problem);
+
+    const HostPort target = splitHostPort(server_, kSmtpDefaultPort);
+    const int64_t result = connection_->connect(utf8ToWide(target.host), target.port);
+    if (result != 0) {
+        connection_->close();
+        state_ = SmtpState::Idle;
+        onError_(*this, formatText("SMTP - Could not connect to SMTP server, err=0x%X", static_cast<uint32_t>(result)));
+        return;
+    }
+    state_ = SmtpState::AwaitGreeting;
+}
+
+bool SmtpSession::send(std::string_view text) {
+    if (connection_->send(text) < 0) {
+        failed_ = true;
+        finish();
+        onError_(*this, "SMTP - Send failed");
+        return false;
+    }
+    reportTraffic(host_, accountId_, kTrafficSent, text);
+    lastActivity_ = now();
+    return true;
+}
+
+void SmtpSession::finish() {
+    if (state_ == SmtpState::Idle) return;
+    state_ = SmtpState::Idle;
+    constexpr std::string_view quit = "QUIT\r\n";
+    connection_->send(quit);
+    reportTraffic(host_, accountId_, kTrafficSent, quit);
+    connection_->close();
+    tlsActive_ = false;
+}
+
+void SmtpSession::checkTimeout() {
+    if (state_ == SmtpState::Idle || now() - lastActivity_ < kReceiveTimeoutMs) return;
+    fail(Ending::Close, "SMTP - Receive timeout");
+}
+
+void SmtpSession::fail(Ending ending, const std::string& message) {
+    failed_ = true;
+    if (ending == Ending::Quit) {
+        finish();
+    } else {
+        tlsActive_ = false;
+        connection_->close();
+        state_ = SmtpState::Idle;
+    }
+    onError_(*this, message);
+}
+
+int64_t SmtpSession::onEvent(uintptr_t event, uintptr_t data, uintptr_t context) {
+    auto* session = fromContext<SmtpSession>(context);
+    const auto* record = reinterpret_cast<const NetEventRecord*>(event);
+    if (!session || !record || session->failed_) return 0;
+    switch (record->code) {
+        case kNetClosed:
+            session->onClosedByPeer();
+            break;
+        case kNetData: {
+            const auto* chunk = reinterpret_cast<const NetDataEvent*>(data);
+            session->onData(chunk ? chunk->bytes : nullptr, chunk && chunk->bytes ? chunk->count : 0);
+            break;
+        }
+        case kNetTlsResult: {
+            const auto* tls = reinterpret_cast<const NetTlsEvent*>(data);
+            if (tls) session->onTlsResult(tls->status, tls->errorCode, tls->errorText);
+            break;
+        }
+        case kNetError:
+            session->onConnectionError(static_cast<uint32_t>(data));
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+void SmtpSession::onClosedByPeer() {
+    if (state_ != SmtpState::Idle) fail(Ending::Close, "SMTP - Connection closed by server");
+}
+
+void SmtpSession::onConnectionError(uint32_t code) {
+    // A connection that is no longer ours (the send ended) has nothing to report.
+    if (state_ == SmtpState::Idle) return;
+    fail(Ending::Close, (code & 0x80000000u) ? formatText("SMTP - Connection error: 0x%X", code)
+                                              : formatText("SMTP - Connection error:%d", static_cast<int>(code)));
+}
+
+void SmtpSession::onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) {
+    if (state_ != SmtpState::AwaitStartTls) return;
+    lastActivity_ = now();
+    if (status == 1) {
+        tlsActive_ = true;
+        sendCommand(formatText("EHLO %s\r\n", server_.c_str()), SmtpState::AwaitEhlo);
+        return;
+    }
+    fail(Ending::Close, errorText ? formatText("SMTP - SSL error (%d): %s", errorCode, wideToUtf8(errorText).c_str())
+                                  : formatText("SMTP - SSL error (%d)", errorCode));
+}
+
+void SmtpSession::onData(const char* bytes, int32_t count) {
+    const std::string_view chunk(bytes ? bytes : "", count > 0 ? static_cast<size_t>(count) : 0);
+    reportTraffic(host_, accountId_, kTrafficReceived, chunk);
+    lastActivity_ = now();
+    if (state_ == SmtpState::Idle) return;
+    if (chunk.empty()) return fail(Ending::Quit, "SMTP - Received empty buffer");
+    switch (replies_.add(chunk)) {
+        case SmtpReplyReader::Result::Incomplete:
+            return;
+        case SmtpReplyReader::Result::TooLong:
+            return fail(Ending::Quit, "SMTP - Reply too long");
+        case SmtpReplyReader::Result::Complete:
+            return handleReply(replies_.reply());
+    }
+}
+
+void SmtpSession::handleReply(const std::string& reply) {
+    static const std::array<ReplyRule, 11> rules = {{
+        {false, nullptr, nullptr},
+        {false, "SMTP - On welcome server returned code different than 2xx:\r\n", &SmtpSession::onGreeting},
+        {false, "SMTP - On EHLO server returned code different than 2xx:\r\n", &SmtpSession::onEhlo},
+        {true, "SMTP - After usename sent server returned code different than 2xx or 3xx:\r\n",
+         &SmtpSession::onUserPrompt},
+        {true, "SMTP - After password sent server returned code different than 2xx or 3xx:\r\n",
+         &SmtpSession::onPasswordPrompt},
+        {false, "SMTP - Authorization error:\r\n", &SmtpSession::onAuthResult},
+        {false, "SMTP - On STARTTLS server returned code different than 2xx:\r\n", &SmtpSession::onStartTls},
+        {false, "SMTP - On MAIL FROM server returned code different than 2xx:\r\n", &SmtpSession::onMailFrom},
+        {false, "SMTP - On RCPT TO server returned code different than 2xx:\r\n", &SmtpSession::onRcptTo},
+        {true, "SMTP - On DATA server returned code different than 2xx or 3xx:\r\n", &SmtpSession::onDataAccepted},
+        {false, "SMTP - After sending mail content server returned code different than 2xx:\r\n",
+         &SmtpSession::onMessageAccepted},
+    }};
+    const ReplyRule& rule = rules.at(static_cast<size_t>(state_));
+    const char first = reply.empty() ? '\0' : reply.front();
+    if (first == '2' || (rule.acceptsIntermediate && first == '3')) {
+        (this->*rule.onPass)();
+    } else {
+        fail(Ending::Quit, rule.failurePrefix + reply);
+    }
+}
+
+void SmtpSession::sendCommand(const std::string& command, SmtpState next) {
+    if (send(command)) state_ = next;
+}
+
+void SmtpSession::onGreeting() { sendCommand(formatText("EHLO %s\r\n", server_.c_str()), SmtpState::AwaitEhlo); }
+
+void SmtpSession::onEhlo() {
+    if (useSsl_ && !tlsActive_) {
+        sendCommand("STARTTLS\r\n", SmtpState::AwaitStartTls);
+    } else {
+        sendCommand("AUTH LOGIN\r\n", SmtpState::AwaitUserPrompt);
+    }
+}
+
+void SmtpSession::onStartTls() {
+    if (connection_->initSsl() != 0) fail(Ending::Quit, "SMTP - Starting TLS failed");
+}
+
+void SmtpSession::onUserPrompt() { sendCommand(base64Encode(login_) + "\r\n", SmtpState::AwaitPasswordPrompt); }
+
+void SmtpSession::onPasswordPrompt() {
+    sendCommand(base64Encode(password_) + "\r\n", SmtpState::AwaitAuthResult);
+}
+
+void SmtpSession::onAuthResult() {
+    sendCommand(formatText("MAIL FROM: <%s>\r\n", senderAddress_.c_str()), SmtpState::AwaitMailFrom);
+}
+
+void SmtpSession::sendNextRecipient() {
+    const std::string& recipient = mail_.recipients.at(nextRecipient_++);
+    sendCommand(formatText("RCPT TO: <%s>\r\n", recipient.c_str()), SmtpState::AwaitRcptTo);
+}
+
+void SmtpSession::onMailFrom() { sendNextRecipient(); }
+
+void SmtpSession::onRcptTo() {
+    if (nextRecipient_ < mail_.recipients.size()) {
+        sendNextRecipient();
+    } else {
+        sendCommand("DATA\r\n", SmtpState::AwaitData);
+    }
+}
+
+void SmtpSession::onDataAccepted() { composeAndSend(); }
+
+void SmtpSession::onMessageAccepted() {
+    onSent_(*this, mail_);
+    finish();
+}
+
+}  // namespace postrix

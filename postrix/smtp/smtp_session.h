@@ -1,0 +1,119 @@
+// One account's SMTP client: an event-driven state machine that sends one
+// OutgoingMail at a time over a connection of the host's network service.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "plugin/connection.h"
+#include "plugin/host.h"
+#include "smtp/outgoing_mail.h"
+#include "smtp/smtp_reply_reader.h"
+
+namespace postrix {
+
+// The numbers are shown to the user when a second send is refused.
+enum class SmtpState : uint32_t {
+    Idle = 0,
+    AwaitGreeting = 1,
+    AwaitEhlo = 2,
+    AwaitUserPrompt = 3,
+    AwaitPasswordPrompt = 4,
+    AwaitAuthResult = 5,
+    AwaitStartTls = 6,
+    AwaitMailFrom = 7,
+    AwaitRcptTo = 8,
+    AwaitData = 9,
+    AwaitAcceptance = 10,
+};
+
+struct SmtpSettings {
+    std::string server;  // host, optionally ":port"
+    std::string senderAddress;
+    std::string login;
+    std::string password;
+    bool useSsl = true;
+};
+
+inline constexpr int32_t kSmtpDefaultPort = 587;
+inline constexpr uint32_t kReceiveTimeoutMs = 20000;
+
+class SmtpSession {
+public:
+    using SentHandler = std::function<void(SmtpSession&, const OutgoingMail&)>;
+    using ErrorHandler = std::function<void(SmtpSession&, const std::string&)>;
+
+    SmtpSession(Host host, SentHandler onSent, ErrorHandler onError, int32_t accountId);
+    ~SmtpSession();
+    SmtpSession(const SmtpSession&) = delete;
+    SmtpSession& operator=(const SmtpSession&) = delete;
+
+    // Begins one send; every outcome arrives through onSent or onError.
+    void start(const SmtpSettings& settings, const OutgoingMail& mail);
+    // Sends one text; false after the failure was reported and the send ended.
+    bool send(std::string_view text);
+    // Ends a send in progress with QUIT and closes the connection.
+    void finish();
+    // Aborts a send whose server has been silent for 20 seconds.
+    void checkTimeout();
+
+    // The connection's event handler; the context is the session.
+    static int64_t onEvent(uintptr_t event, uintptr_t data, uintptr_t context);
+
+    SmtpState state() const { return state_; }
+    const std::string& senderAddress() const { return senderAddress_; }
+    int32_t accountId() const { return accountId_; }
+    const OutgoingMail& mail() const { return mail_; }
+    Host host() const { return host_; }
+
+private:
+    void onData(const char* bytes, int32_t count);
+    void onClosedByPeer();
+    void onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText);
+    void onConnectionError(uint32_t code);
+
+    void handleReply(const std::string& reply);
+    void onGreeting();
+    void onEhlo();
+    void onStartTls();
+    void onUserPrompt();
+    void onPasswordPrompt();
+    void onAuthResult();
+    void onMailFrom();
+    void onRcptTo();
+    void onDataAccepted();
+    void onMessageAccepted();
+
+    // Sends a command and moves to the state that awaits its reply.
+    void sendCommand(const std::string& command, SmtpState next);
+    void sendNextRecipient();
+    void composeAndSend();
+
+    // The one place a send fails: after a reply, a send or a TLS refusal the
+    // session quits politely; after a lost connection it only closes.
+    enum class Ending { Quit, Close };
+    void fail(Ending ending, const std::string& message);
+
+    Host host_;
+    std::string senderAddress_;
+    std::string server_;
+    std::string login_;
+    std::string password_;
+    bool useSsl_ = false;
+    OutgoingMail mail_;
+    uint32_t nextRecipient_ = 0;
+    std::unique_ptr<Connection> connection_;
+    int32_t accountId_;
+    SmtpState state_ = SmtpState::Idle;
+    bool failed_ = false;
+    bool tlsActive_ = false;
+    uint32_t lastActivity_ = 0;
+    SentHandler onSent_;
+    ErrorHandler onError_;
+    SmtpReplyReader replies_;
+};
+
+}  // namespace postrix
