@@ -1,0 +1,42 @@
+// Base64 encoding (standard alphabet, '=' padding): in one go without line
+// breaks for protocol arguments, or streamed block by block and wrapped into
+// lines for message parts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace postrix::smtp {
+
+// The whole input as one Base64 text without line breaks; empty gives empty.
+std::string base64Encode(std::string_view bytes);
+
+// Encodes a byte stream delivered in blocks of any size. The partial
+// three-byte group and the position in the output line are carried from one
+// block to the next, so the output of all blocks together is one continuous
+// Base64 text broken into lines of kLineLength characters by CRLF.
+class Base64Encoder {
+public:
+    static constexpr std::size_t kLineLength = 76;
+
+    // The most characters append() can add for a block of n bytes.
+    static std::size_t maxEncodedSize(std::size_t n);
+
+    // Appends to out the characters completed by these bytes, with a CRLF
+    // before every character that would begin a new line.
+    void append(std::string_view bytes, std::string& out);
+
+    // Appends the characters of the pending group with their '=' padding and
+    // the CRLF that ends the last line (an empty stream gives just CRLF), then
+    // makes the encoder ready for a new stream.
+    void finish(std::string& out);
+
+private:
+    uint8_t pending_[2] = {0, 0};
+    std::size_t pendingCount_ = 0;
+    std::size_t column_ = 0;  // characters already on the current line
+};
+
+}  // namespace postrix::smtp

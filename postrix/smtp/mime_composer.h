@@ -1,0 +1,47 @@
+// Writes an OutgoingMail as a MIME message for the DATA phase: the header
+// block, a plain-text part and one Base64 part per attachment, streamed from
+// the files in blocks, ending with the line that holds a single dot.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "smtp/message_sink.h"
+#include "smtp/outgoing_mail.h"
+
+namespace postrix::smtp {
+
+// Attachments are read and encoded this many bytes at a time.
+inline constexpr std::size_t kAttachmentBlockSize = 16384;
+
+// The multipart boundary parameter; delimiter lines read "--" followed by it.
+inline constexpr std::string_view kBoundary = "--boundary_postrix";
+
+struct ComposeResult {
+    enum class Outcome {
+        sent,        // every piece went out, the final "." line included
+        sendFailed,  // the sink refused a piece and has reported it already
+        error,       // the message could not be built; errorText says why
+    };
+
+    Outcome outcome = Outcome::sent;
+    std::string errorText;
+
+    static ComposeResult sent() { return {}; }
+    static ComposeResult sendFailed() { return {Outcome::sendFailed, {}}; }
+    static ComposeResult error(std::string text) { return {Outcome::error, std::move(text)}; }
+};
+
+// Builds the message from senderAddress and mail and transmits it through
+// sink. Pieces: the header block with the text part (and the first part head)
+// together; per attachment its part head (after the first), each encoded block
+// of the file, and a last piece with the padding and CRLF; finally the closing
+// delimiter (when there are attachments) with ".\r\n". Stops at the first
+// refused piece. On an error result, pieces may already have gone out and the
+// caller must end the transaction rather than complete it.
+ComposeResult composeMessage(std::string_view senderAddress, const OutgoingMail& mail,
+                             MessageSink& sink);
+
+}  // namespace postrix::smtp
