@@ -29,16 +29,20 @@ int32_t clampCheckInterval(int64_t minutes) {
 
 Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName)
     : host_(host), moduleHandle_(moduleHandle), id_(id), profileName_(profileName) {
-    smtp_ = std::make_unique<SmtpSession>(
-        host_, [this](SmtpSession& session, const OutgoingMail& mail) { notifyMailSent(host_, session, mail); },
-        [](SmtpSession& session, const std::string& message) { reportSmtpError(session, message); }, id_);
+    smtp_ = std::make_unique<smtp::SmtpSession>(
+        host_,
+        [this](smtp::SmtpSession& session, const smtp::OutgoingMail& mail) {
+            smtp::notifyMailSent(host_, session, mail);
+        },
+        [](smtp::SmtpSession& session, const std::string& message) { smtp::reportSmtpError(session, message); },
+        id_);
     settings_ = std::make_unique<SettingsStore>(host_, moduleHandle_, profileName_);
     registerWithHost();
 }
 
 void Account::registerWithHost() {
     const std::u16string serviceName = sendServiceName();
-    sendService_ = host_.createService(serviceName.c_str(), handleMessageSend, contextOf(this));
+    sendService_ = host_.createService(serviceName.c_str(), smtp::handleMessageSend, contextOf(this));
     if (sendService_ == 0) {
         logFailure(host_, "Registering JOX_PF_MESSAGE_SEND failed");
         return;
@@ -73,9 +77,9 @@ Account::~Account() {
     settings_.reset();
 }
 
-std::u16string Account::timerId() const { return utf8ToWide(formatText("MAIL/%d/mailRecvTimer", id_)); }
-std::u16string Account::optionsPageId() const { return utf8ToWide(formatText("MAIL/Options/%d", id_)); }
-std::u16string Account::sendServiceName() const { return utf8ToWide(formatText("MAIL/%d/PFMessageSend", id_)); }
+std::u16string Account::timerId() const { return text::utf8ToWide(formatText("MAIL/%d/mailRecvTimer", id_)); }
+std::u16string Account::optionsPageId() const { return text::utf8ToWide(formatText("MAIL/Options/%d", id_)); }
+std::u16string Account::sendServiceName() const { return text::utf8ToWide(formatText("MAIL/%d/PFMessageSend", id_)); }
 
 std::string Account::currentAddress() {
     if (!smtp_->senderAddress().empty()) return smtp_->senderAddress();
@@ -111,7 +115,7 @@ void Account::checkMail() {
 void Account::checkTimeouts() { smtp_->checkTimeout(); }
 
 void Account::updateLoginInfo() {
-    const std::u16string login = utf8ToWide(currentAddress());
+    const std::u16string login = text::utf8ToWide(currentAddress());
     LoginInfoRecord record{};
     record.size = sizeof(LoginInfoRecord);
     record.login = login.c_str();
@@ -125,7 +129,7 @@ void Account::updateLoginInfo() {
 void Account::sendMail(std::string recipientName, std::vector<std::string> recipients, std::string subject,
                        std::string body, std::vector<std::string> attachments) {
     if (settings_->hasFile()) settings_->reload();
-    SmtpSettings smtpSettings;
+    smtp::SmtpSettings smtpSettings;
     smtpSettings.senderAddress = settings_->getTextUtf8(keys::kMail);
     smtpSettings.server = settings_->getTextUtf8(keys::kSmtpServer);
     smtpSettings.login = settings_->getTextUtf8(keys::kLogin);
@@ -134,7 +138,7 @@ void Account::sendMail(std::string recipientName, std::vector<std::string> recip
     if (smtpSettings.server.empty() || smtpSettings.senderAddress.empty() || smtpSettings.login.empty() ||
         smtpSettings.password.empty())
         return;
-    OutgoingMail mail{std::move(recipientName), std::move(recipients), std::move(subject), std::move(body),
+    smtp::OutgoingMail mail{std::move(recipientName), std::move(recipients), std::move(subject), std::move(body),
                       std::move(attachments)};
     smtp_->start(smtpSettings, mail);
 }

@@ -12,8 +12,9 @@
 
 namespace postrix {
 
+namespace smtp {
 class SmtpSession;
-struct OutgoingMail;
+}
 
 class Account {
 public:
@@ -28,7 +29,7 @@ public:
     int32_t id() const { return id_; }
     const std::u16string& profileName() const { return profileName_; }
     SettingsStore& settings() { return *settings_; }
-    SmtpSession& smtp() { return *smtp_; }
+    smtp::SmtpSession& smtp() { return *smtp_; }
     Host host() const { return host_; }
 
     // The address of the last send once one started, else "MAIL/mail".
@@ -56,7 +57,7 @@ private:
     uintptr_t moduleHandle_;
     int32_t id_;
     std::u16string profileName_;
-    std::unique_ptr<SmtpSession> smtp_;
+    std::unique_ptr<smtp::SmtpSession> smtp_;
     std::unique_ptr<SettingsStore> settings_;
     int64_t sendService_ = 0;
 };

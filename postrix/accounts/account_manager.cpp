@@ -56,7 +56,7 @@ void AccountManager::addProfileAccounts() {
         const std::u16string profile = profileNameOfFile(name);
         if (profile.empty()) continue;
         if (const std::string problem = profileNameProblem(profile); !problem.empty()) {
-            logFailure(host_, formatText("Skipping configuration file %s: %s", wideToUtf8(name).c_str(),
+            logFailure(host_, formatText("Skipping configuration file %s: %s", text::wideToUtf8(name).c_str(),
                                          problem.c_str()));
             continue;
         }
@@ -108,7 +108,7 @@ void AccountManager::removeAccount(int32_t id) {
     std::u16string directory;
     if (!hostDirectory(host_, directory) || !platform::deleteFile(platform::joinPath(directory, fileName))) {
         logFailure(host_, formatText("Removing account's configuration file failed, please remove %s by hand",
-                                     wideToUtf8(fileName).c_str()));
+                                     text::wideToUtf8(fileName).c_str()));
     }
 }
 
@@ -128,7 +128,7 @@ std::string AccountManager::profileNameProblem(std::u16string_view name) const {
 
 void AccountManager::listAccounts() {
     for (const auto& account : accounts_) {
-        std::u16string display = u"Mail [" + utf8ToWide(account->currentAddress()) + u"]";
+        std::u16string display = u"Mail [" + text::utf8ToWide(account->currentAddress()) + u"]";
         if (display.size() > kMaxDisplayName) display.resize(kMaxDisplayName);
         const bool isProfile = !account->profileName().empty();
         AccountListRecord record{};

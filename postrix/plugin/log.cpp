@@ -10,13 +10,13 @@ constexpr size_t kMaxLogUnits = 2047;
 }
 
 void logError(const Host& host, int level, std::string_view message) {
-    std::u16string text = utf8ToWide(message);
-    if (text.size() > kMaxLogUnits) text.resize(kMaxLogUnits);
+    std::u16string line = text::utf8ToWide(message);
+    if (line.size() > kMaxLogUnits) line.resize(kMaxLogUnits);
     LogRecord record{};
     record.size = sizeof(LogRecord);
     record.level = level;
     record.source = kNetClass;
-    record.text = text.c_str();
+    record.text = line.c_str();
     host.call(u"JOX/Log", &record);
 }
 

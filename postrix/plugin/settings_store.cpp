@@ -79,7 +79,7 @@ std::u16string SettingsStore::getText(const char16_t* key) {
     return buffer.data();
 }
 
-std::string SettingsStore::getTextUtf8(const char16_t* key) { return wideToUtf8(getText(key)); }
+std::string SettingsStore::getTextUtf8(const char16_t* key) { return text::wideToUtf8(getText(key)); }
 
 int32_t SettingsStore::getInt(const char16_t* key, int32_t defaultValue) {
     if (handle_ == 0) return defaultValue;

@@ -8,24 +8,24 @@
 #include "plugin/log.h"
 #include "plugin/records_notify.h"
 #include "plugin/records_send.h"
-#include "smtp/mime_composer.h"
+#include "smtp/header_text.h"
 #include "smtp/smtp_session.h"
 #include "text/text_conversion.h"
 
-namespace postrix {
+namespace postrix::smtp {
 
 int64_t handleMessageSend(uintptr_t message, uintptr_t, uintptr_t context) {
     const auto* record = reinterpret_cast<const MessageSendRecord*>(message);
-    auto* account = fromContext<Account>(context);
+    auto* account = fromContext<postrix::Account>(context);
     if (!record || !record->text || !record->contactId || !record->netClass || !account) return kInvalidArgument;
     if (std::u16string_view(record->netClass) != kNetClass) return 0;
-    account->sendMail({}, {wideToUtf8(record->contactId)}, record->subject ? wideToUtf8(record->subject) : "",
-                      wideToUtf8(record->text), {});
+    account->sendMail({}, {text::wideToUtf8(record->contactId)}, record->subject ? text::wideToUtf8(record->subject) : "",
+                      text::wideToUtf8(record->text), {});
     return 0;
 }
 
 void notifyMailSent(const Host& host, SmtpSession& session, const OutgoingMail& mail) {
-    const std::u16string title = utf8ToWide(mail.recipientName);
+    const std::u16string title = text::utf8ToWide(mail.recipientName);
     NotifyRecord notice{};
     notice.size = sizeof(NotifyRecord);
     notice.text = u"Mail wysłany pomyślnie";
@@ -34,9 +34,9 @@ void notifyMailSent(const Host& host, SmtpSession& session, const OutgoingMail& 
     notice.value40 = 3;
     if (host.call(u"JOX/ShowStandardNotify", &notice) != 0) logFailure(host, "Showing notification failed");
 
-    const std::u16string contact = utf8ToWide(joinRecipients(mail.recipients));
-    const std::u16string subject = utf8ToWide(mail.subject);
-    const std::u16string body = utf8ToWide(mail.body);
+    const std::u16string contact = text::utf8ToWide(joinRecipients(mail.recipients));
+    const std::u16string subject = text::utf8ToWide(mail.subject);
+    const std::u16string body = text::utf8ToWide(mail.body);
     ArchiveRecord entry{};
     entry.size = sizeof(ArchiveRecord);
     entry.direction = -1;
@@ -55,4 +55,4 @@ void reportSmtpError(SmtpSession& session, const std::string& message) {
     platform::showErrorBox(session.senderAddress(), message);
 }
 
-}  // namespace postrix
+}  // namespace postrix::smtp

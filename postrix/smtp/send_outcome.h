@@ -7,7 +7,7 @@
 
 #include "plugin/host.h"
 
-namespace postrix {
+namespace postrix::smtp {
 
 class SmtpSession;
 struct OutgoingMail;
@@ -22,4 +22,4 @@ void notifyMailSent(const Host& host, SmtpSession& session, const OutgoingMail& 
 // The session's onError: a log line and a modal error box.
 void reportSmtpError(SmtpSession& session, const std::string& message);
 
-}  // namespace postrix
+}  // namespace postrix::smtp

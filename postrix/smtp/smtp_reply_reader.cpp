@@ -1,6 +1,6 @@
 #include "smtp/smtp_reply_reader.h"
 
-namespace postrix {
+namespace postrix::smtp {
 
 namespace {
 
@@ -37,4 +37,4 @@ void SmtpReplyReader::clear() {
     reply_.clear();
 }
 
-}  // namespace postrix
+}  // namespace postrix::smtp

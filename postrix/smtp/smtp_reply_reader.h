@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace postrix {
+namespace postrix::smtp {
 
 class SmtpReplyReader {
 public:
@@ -28,4 +28,4 @@ private:
     std::string reply_;
 };
 
-}  // namespace postrix
+}  // namespace postrix::smtp

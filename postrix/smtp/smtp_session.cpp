@@ -4,11 +4,12 @@
 
 #include "platform/clock.h"
 #include "smtp/base64.h"
+#include "smtp/address_check.h"
 #include "smtp/mime_composer.h"
 #include "text/format.h"
 #include "text/text_conversion.h"
 
-namespace postrix {
+namespace postrix::smtp {
 
 namespace {
 
@@ -25,7 +26,7 @@ struct ReplyRule {
 
 SmtpSession::SmtpSession(Host host, SentHandler onSent, ErrorHandler onError, int32_t accountId)
     : host_(host), accountId_(accountId), onSent_(std::move(onSent)), onError_(std::move(onError)) {
-    connection_ = std::make_unique<Connection>(host_, utf8ToWide(formatText("MAIL/Socket/SMTP/%d", accountId_)),
+    connection_ = std::make_unique<Connection>(host_, text::utf8ToWide(formatText("MAIL/Socket/SMTP/%d", accountId_)),
                                                onEvent, contextOf(this));
     if (!connection_->created()) onError_(*this, "SMTP - Could not create socket");
 }
@@ -58,7 +59,7 @@ void SmtpSession::start(const SmtpSettings& settings, const OutgoingMail& mail) 
         if (auto problem = addressProblem(recipient)) return onError_(*this, *problem);
 
     const HostPort target = splitHostPort(server_, kSmtpDefaultPort);
-    const int64_t result = connection_->connect(utf8ToWide(target.host), target.port);
+    const int64_t result = connection_->connect(text::utf8ToWide(target.host), target.port);
     if (result != 0) {
         connection_->close();
         state_ = SmtpState::Idle;
@@ -153,7 +154,7 @@ void SmtpSession::onTlsResult(int32_t status, int32_t errorCode, const char16_t*
         sendCommand(formatText("EHLO %s\r\n", server_.c_str()), SmtpState::AwaitEhlo);
         return;
     }
-    fail(Ending::Close, errorText ? formatText("SMTP - SSL error (%d): %s", errorCode, wideToUtf8(errorText).c_str())
+    fail(Ending::Close, errorText ? formatText("SMTP - SSL error (%d): %s", errorCode, text::wideToUtf8(errorText).c_str())
                                   : formatText("SMTP - SSL error (%d)", errorCode));
 }
 
@@ -244,9 +245,29 @@ void SmtpSession::onRcptTo() {
 
 void SmtpSession::onDataAccepted() { composeAndSend(); }
 
+void SmtpSession::composeAndSend() {
+    // The composer's pieces go through send() unchanged, never formatted.
+    struct SessionSink final : MessageSink {
+        explicit SessionSink(SmtpSession& session) : session(session) {}
+        bool send(std::string_view piece) override { return session.send(piece); }
+        SmtpSession& session;
+    } sink(*this);
+    const ComposeResult result = composeMessage(senderAddress_, mail_, sink);
+    switch (result.outcome) {
+        case ComposeResult::Outcome::sent:
+            state_ = SmtpState::AwaitAcceptance;
+            break;
+        case ComposeResult::Outcome::sendFailed:
+            break;  // send() reported it and ended the session
+        case ComposeResult::Outcome::error:
+            fail(Ending::Quit, result.errorText);
+            break;
+    }
+}
+
 void SmtpSession::onMessageAccepted() {
     onSent_(*this, mail_);
     finish();
 }
 
-}  // namespace postrix
+}  // namespace postrix::smtp

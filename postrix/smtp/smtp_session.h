@@ -13,7 +13,7 @@
 #include "smtp/outgoing_mail.h"
 #include "smtp/smtp_reply_reader.h"
 
-namespace postrix {
+namespace postrix::smtp {
 
 // The numbers are shown to the user when a second send is refused.
 enum class SmtpState : uint32_t {
@@ -116,4 +116,4 @@ private:
     SmtpReplyReader replies_;
 };
 
-}  // namespace postrix
+}  // namespace postrix::smtp

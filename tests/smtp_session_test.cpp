@@ -1,0 +1,289 @@
+// The SMTP state machine played reply by reply against the fake host.
+#include <gtest/gtest.h>
+
+#include "smtp/smtp_session.h"
+#include "support/fake_host.h"
+#include "support/manual_clock.h"
+
+namespace postrix::smtp {
+namespace {
+
+using test::FakeConnection;
+using test::FakeHost;
+
+class SmtpSessionTest : public ::testing::Test {
+protected:
+    SmtpSessionTest()
+        : session(Host(host.table()),
+                  [this](SmtpSession&, const OutgoingMail& mail) { sent.push_back(mail.subject); },
+                  [this](SmtpSession&, const std::string& message) { errors.push_back(message); }, 3),
+          connection(host.connection("MAIL/Socket/SMTP/3")) {}
+
+    void start(bool useSsl = false, std::string server = "smtp.example.com",
+               std::vector<std::string> recipients = {"bob@example.com"}) {
+        SmtpSettings settings{server, "alice@example.com", "alice", "secret", useSsl};
+        OutgoingMail mail{"Bob", std::move(recipients), "Hi", "Hello", {}};
+        session.start(settings, mail);
+    }
+
+    // The server says reply; the plug-in's answer is returned.
+    std::string reply(std::string_view text) {
+        host.deliverData(connection, text);
+        return host.takeSent(connection);
+    }
+
+    // Plays the dialogue up to the point where MAIL FROM was sent.
+    void authenticate() {
+        start();
+        ASSERT_EQ(reply("220 hi\r\n"), "EHLO smtp.example.com\r\n");
+        ASSERT_EQ(reply("250 ok\r\n"), "AUTH LOGIN\r\n");
+        ASSERT_EQ(reply("334 VXNlcm5hbWU6\r\n"), "YWxpY2U=\r\n");
+        ASSERT_EQ(reply("334 UGFzc3dvcmQ6\r\n"), "c2VjcmV0\r\n");
+        ASSERT_EQ(reply("235 ok\r\n"), "MAIL FROM: <alice@example.com>\r\n");
+    }
+
+    FakeHost host;
+    test::ManualClock clock;
+    std::vector<std::string> sent;
+    std::vector<std::string> errors;
+    SmtpSession session;
+    FakeConnection& connection;
+};
+
+TEST_F(SmtpSessionTest, PlainDialogueSendsTheMessageAndQuits) {
+    authenticate();
+    EXPECT_EQ(reply("250 ok\r\n"), "RCPT TO: <bob@example.com>\r\n");
+    EXPECT_EQ(reply("250 ok\r\n"), "DATA\r\n");
+    const std::string message = reply("354 go ahead\r\n");
+    EXPECT_TRUE(message.starts_with("MIME-Version: 1.0\r\nFrom: <alice@example.com>\r\nTo: Bob <bob@example.com>\r\n"));
+    EXPECT_TRUE(message.ends_with("\r\nHello\r\n.\r\n"));
+    EXPECT_EQ(session.state(), SmtpState::AwaitAcceptance);
+    EXPECT_EQ(reply("250 queued\r\n"), "QUIT\r\n");
+    EXPECT_EQ(sent, std::vector<std::string>{"Hi"});
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(session.state(), SmtpState::Idle);
+    EXPECT_EQ(connection.host, "smtp.example.com");
+    EXPECT_EQ(connection.port, 587);
+    EXPECT_EQ(connection.closes, 1);
+}
+
+TEST_F(SmtpSessionTest, StartTlsComesBeforeAuthenticationAndEhloIsRepeated) {
+    start(true);
+    EXPECT_EQ(reply("220 hi\r\n"), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(reply("250 ok\r\n"), "STARTTLS\r\n");
+    EXPECT_EQ(reply("220 go\r\n"), "");
+    EXPECT_EQ(connection.sslStarts, 1);
+    host.deliverTls(connection, true);
+    EXPECT_EQ(host.takeSent(connection), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(reply("250 ok\r\n"), "AUTH LOGIN\r\n");
+}
+
+TEST_F(SmtpSessionTest, ServerTextGivesHostPortAndTheEhloArgument) {
+    struct Case {
+        std::string server, host;
+        int32_t port;
+    };
+    for (const Case& c : {Case{"mx", "mx", 587}, Case{"mx:", "mx", 587}, Case{"mx:25", "mx", 25},
+                          Case{"[::1]:2525", "[::1]", 2525}, Case{"mx:abc", "mx", 0}}) {
+        start(false, c.server);
+        EXPECT_EQ(connection.host, c.host) << c.server;
+        EXPECT_EQ(connection.port, c.port) << c.server;
+        EXPECT_EQ(reply("220 hi\r\n"), "EHLO " + c.server + "\r\n");
+        session.finish();
+        host.takeSent(connection);
+    }
+}
+
+TEST_F(SmtpSessionTest, MultiLineRepliesAreJudgedWhenComplete) {
+    start();
+    EXPECT_EQ(reply("220-first greeting line\r\n"), "");
+    EXPECT_EQ(reply("220 second\r\n"), "EHLO smtp.example.com\r\n");
+    // The EHLO reply arrives in three events, cut inside a line.
+    EXPECT_EQ(reply("250-smtp.example.com\r\n250-PIPE"), "");
+    EXPECT_EQ(reply("LINING\r\n250 AUTH LOGIN"), "");
+    EXPECT_EQ(reply("\r\n"), "AUTH LOGIN\r\n");
+    EXPECT_TRUE(errors.empty());
+    // One report per data event all the same.
+    size_t received = 0;
+    for (const auto& t : host.traffic) received += t.direction == kTrafficReceived && t.phase == 1;
+    EXPECT_EQ(received, 5u);
+}
+
+TEST_F(SmtpSessionTest, OneEventIsNeverJudgedAsTwoReplies) {
+    start();
+    EXPECT_EQ(reply("220 hi\r\n250 unsolicited\r\n"), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(session.state(), SmtpState::AwaitEhlo);
+    EXPECT_EQ(reply("250 ok\r\n"), "AUTH LOGIN\r\n");
+}
+
+TEST_F(SmtpSessionTest, ThreeRecipientsGetThreeRcptLinesInOrder) {
+    start(false, "mx", {"a@x", "b@x", "c@x"});
+    reply("220 hi\r\n");
+    reply("250 ok\r\n");
+    reply("334 u\r\n");
+    reply("334 p\r\n");
+    reply("235 ok\r\n");
+    EXPECT_EQ(reply("250 ok\r\n"), "RCPT TO: <a@x>\r\n");
+    EXPECT_EQ(reply("250 ok\r\n"), "RCPT TO: <b@x>\r\n");
+    EXPECT_EQ(reply("250 ok\r\n"), "RCPT TO: <c@x>\r\n");
+    EXPECT_EQ(reply("250 ok\r\n"), "DATA\r\n");
+}
+
+TEST_F(SmtpSessionTest, EveryRefusedReplyEndsWithItsMessageAndQuit) {
+    struct Case {
+        int repliesBefore;
+        std::string refusal;
+        std::string message;
+    };
+    const std::vector<std::string> goodReplies = {"220 hi\r\n", "250 ok\r\n", "334 u\r\n", "334 p\r\n",
+                                                  "235 ok\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n"};
+    const std::vector<Case> cases = {
+        {0, "554 go away\r\n", "SMTP - On welcome server returned code different than 2xx:\r\n554 go away\r\n"},
+        {1, "500 what\r\n", "SMTP - On EHLO server returned code different than 2xx:\r\n500 what\r\n"},
+        {2, "504 no\r\n",
+         "SMTP - After usename sent server returned code different than 2xx or 3xx:\r\n504 no\r\n"},
+        {3, "501 no\r\n",
+         "SMTP - After password sent server returned code different than 2xx or 3xx:\r\n501 no\r\n"},
+        {4, "535 bad credentials\r\n", "SMTP - Authorization error:\r\n535 bad credentials\r\n"},
+        {5, "334 odd\r\n", "SMTP - On MAIL FROM server returned code different than 2xx:\r\n334 odd\r\n"},
+        {6, "550 no such user\r\n",
+         "SMTP - On RCPT TO server returned code different than 2xx:\r\n550 no such user\r\n"},
+        {7, "451 later\r\n", "SMTP - On DATA server returned code different than 2xx or 3xx:\r\n451 later\r\n"},
+        {8, "552 too big\r\n",
+         "SMTP - After sending mail content server returned code different than 2xx:\r\n552 too big\r\n"},
+    };
+    for (const Case& c : cases) {
+        errors.clear();
+        start();
+        for (int i = 0; i < c.repliesBefore; ++i) reply(goodReplies[i]);
+        EXPECT_TRUE(reply(c.refusal).ends_with("QUIT\r\n")) << c.message;
+        EXPECT_EQ(errors, std::vector<std::string>{c.message});
+        EXPECT_EQ(session.state(), SmtpState::Idle);
+        // Late events of the failed send are ignored, the close included.
+        host.deliverClosed(connection);
+        reply("250 late\r\n");
+        EXPECT_EQ(errors.size(), 1u);
+    }
+    EXPECT_TRUE(sent.empty());
+}
+
+TEST_F(SmtpSessionTest, EmptyDataEventIsAnError) {
+    start();
+    reply("");
+    EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Received empty buffer"});
+}
+
+TEST_F(SmtpSessionTest, SecondStartIsRefusedWithTheStateAndTheFirstGoesOn) {
+    authenticate();
+    start();
+    EXPECT_EQ(errors,
+              std::vector<std::string>{"SMTP - One connection in progress (state=7), cannot start new one"});
+    EXPECT_EQ(connection.connects, 1);
+    EXPECT_EQ(reply("250 ok\r\n"), "RCPT TO: <bob@example.com>\r\n");
+}
+
+TEST_F(SmtpSessionTest, ConnectionLossAndErrorsCloseWithoutQuit) {
+    start();
+    host.deliverClosed(connection);
+    EXPECT_EQ(host.takeSent(connection), "");
+    start();
+    host.deliverError(connection, 10061);
+    start();
+    host.deliverError(connection, static_cast<int32_t>(0x80004005));
+    EXPECT_EQ(errors, (std::vector<std::string>{"SMTP - Connection closed by server", "SMTP - Connection error:10061",
+                                                "SMTP - Connection error: 0x80004005"}));
+    EXPECT_EQ(host.takeSent(connection), "");
+}
+
+TEST_F(SmtpSessionTest, FailedTlsHandshakeReportsOnceAndAllowsANewSend) {
+    start(true);
+    reply("220 hi\r\n");
+    reply("250 ok\r\n");
+    reply("220 go\r\n");
+    host.deliverTls(connection, false, 337047686, u"certificate verify failed");
+    host.deliverTls(connection, false, 1, nullptr);
+    EXPECT_EQ(errors, std::vector<std::string>{"SMTP - SSL error (337047686): certificate verify failed"});
+    EXPECT_EQ(session.state(), SmtpState::Idle);
+    start(true);
+    EXPECT_EQ(reply("220 hi\r\n"), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(reply("250 ok\r\n"), "STARTTLS\r\n");  // TLS is off again on the new connection
+}
+
+TEST_F(SmtpSessionTest, RefusedConnectAndRefusedTlsStart) {
+    host.setResult(u"NetLib/Connect", 11001);
+    start();
+    EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Could not connect to SMTP server, err=0x2AF9"});
+    EXPECT_EQ(session.state(), SmtpState::Idle);
+    host.clearResult(u"NetLib/Connect");
+    host.setResult(u"NetLib/InitSSL", 1);
+    start(true);
+    reply("220 hi\r\n");
+    reply("250 ok\r\n");
+    EXPECT_EQ(reply("220 go\r\n"), "QUIT\r\n");
+    EXPECT_EQ(errors.back(), "SMTP - Starting TLS failed");
+}
+
+TEST_F(SmtpSessionTest, FailedSendReportsOnce) {
+    start();
+    host.failSendNumber = 1;
+    reply("220 hi\r\n");
+    EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Send failed"});
+    EXPECT_EQ(session.state(), SmtpState::Idle);
+}
+
+TEST_F(SmtpSessionTest, SilentServerTimesOutAfterTwentySecondsAcrossTickWrap) {
+    clock.tick = 0xFFFFF000u;  // the 32-bit tick wraps during the wait
+    authenticate();
+    clock.advance(19999);
+    session.checkTimeout();
+    EXPECT_TRUE(errors.empty());
+    clock.advance(1);
+    session.checkTimeout();
+    EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Receive timeout"});
+    EXPECT_EQ(host.takeSent(connection), "");  // no QUIT to a silent server
+    EXPECT_EQ(session.state(), SmtpState::Idle);
+    session.checkTimeout();
+    EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(SmtpSessionTest, BadAddressesAndNoRecipientsAreRefusedBeforeConnecting) {
+    start(false, "mx", {});
+    start(false, "mx", {"bob@x\r\nRCPT TO: <evil@x>"});
+    start(false, "mx", {"a@x", "<b@x>"});
+    start(false, "mx", {""});
+    EXPECT_EQ(errors, (std::vector<std::string>{"SMTP - No recipients",
+                                                "SMTP - Invalid address: bob@x\\r\\nRCPT TO: <evil@x>",
+                                                "SMTP - Invalid address: <b@x>", "SMTP - Invalid address: "}));
+    EXPECT_EQ(connection.connects, 0);
+    EXPECT_EQ(session.state(), SmtpState::Idle);
+}
+
+TEST_F(SmtpSessionTest, TrafficIsReportedInBothPhasesAndQuitToo) {
+    start();
+    reply("220 hi\r\n");
+    ASSERT_EQ(host.traffic.size(), 4u);
+    EXPECT_EQ(host.traffic[0].direction, kTrafficReceived);
+    EXPECT_EQ(host.traffic[0].phase, 1);
+    EXPECT_EQ(host.traffic[1].phase, 2);
+    EXPECT_EQ(host.traffic[2].bytes, "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(host.traffic[2].accountId, 3);
+    host.hookResult = 1;  // a refusing first phase skips the second
+    session.finish();
+    ASSERT_EQ(host.traffic.size(), 5u);
+    EXPECT_EQ(host.traffic[4].bytes, "QUIT\r\n");
+}
+
+TEST(SmtpSessionLifetime, RefusedSocketIsReportedAndDestructionDestroysTheConnection) {
+    FakeHost host;
+    std::vector<std::string> errors;
+    host.setResult(u"NetLib/Create", 1);
+    {
+        SmtpSession session(Host(host.table()), nullptr,
+                            [&](SmtpSession&, const std::string& message) { errors.push_back(message); }, 1);
+    }
+    EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Could not create socket"});
+    EXPECT_TRUE(host.connections.front().destroyed);
+}
+
+}  // namespace
+}  // namespace postrix::smtp
