@@ -20,14 +20,13 @@ inline char* putGroup(char* p, uint8_t a, uint8_t b, uint8_t c) {
 }
 
 // Writes the characters and padding of a final group of one or two bytes.
-inline char* putTail(char* p, const uint8_t* bytes, std::size_t count) {
+inline void putTail(char* p, const uint8_t* bytes, std::size_t count) {
     const uint8_t a = bytes[0];
     const uint8_t b = count > 1 ? bytes[1] : 0;
     p[0] = kAlphabet[a >> 2];
     p[1] = kAlphabet[((a & 0x03) << 4) | (b >> 4)];
     p[2] = count > 1 ? kAlphabet[(b & 0x0F) << 2] : '=';
     p[3] = '=';
-    return p + 4;
 }
 
 }  // namespace
@@ -43,7 +42,7 @@ std::string base64Encode(std::string_view bytes) {
 }
 
 std::size_t Base64Encoder::maxEncodedSize(std::size_t n) {
-    const std::size_t chars = (n + 2) / 3 * 4;
+    const std::size_t chars = (n + 2) / 3 * 4 + 2;
     return chars + (chars / kLineLength + 1) * 2;
 }
 
@@ -51,53 +50,78 @@ void Base64Encoder::append(std::string_view bytes, std::string& out) {
     const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
     std::size_t left = bytes.size();
     const std::size_t start = out.size();
-    out.resize(start + maxEncodedSize(left + pendingCount_));
+    out.resize(start + maxEncodedSize(left));
     char* const begin = out.data() + start;
     char* p = begin;
 
-    auto breakLineIfFull = [&] {
+    auto put = [&](unsigned sixBits) {
         if (column_ == kLineLength) {
             *p++ = '\r';
             *p++ = '\n';
             column_ = 0;
         }
+        *p++ = kAlphabet[sixBits];
+        ++column_;
     };
 
     // Complete the group left over from the previous block.
-    if (pendingCount_ == 1 && left > 0) {
-        pending_[1] = *in++;
+    if (step_ == 1 && left > 0) {
+        const uint8_t b = *in++;
         --left;
-        pendingCount_ = 2;
+        put(static_cast<unsigned>((pendingBits_ << 4) | (b >> 4)));
+        pendingBits_ = b & 0x0F;
+        step_ = 2;
     }
-    if (pendingCount_ == 2 && left > 0) {
-        breakLineIfFull();
-        p = putGroup(p, pending_[0], pending_[1], *in++);
-        column_ += 4;
+    if (step_ == 2 && left > 0) {
+        const uint8_t c = *in++;
         --left;
-        pendingCount_ = 0;
+        put(static_cast<unsigned>((pendingBits_ << 2) | (c >> 6)));
+        put(c & 0x3F);
+        step_ = 0;
     }
 
+    // Whole groups: a group starts at a multiple of four characters, so a
+    // line break never falls inside one.
     while (left >= 3) {
-        breakLineIfFull();
+        if (column_ == kLineLength) {
+            *p++ = '\r';
+            *p++ = '\n';
+            column_ = 0;
+        }
         p = putGroup(p, in[0], in[1], in[2]);
         column_ += 4;
         in += 3;
         left -= 3;
     }
-    for (; left > 0; --left) pending_[pendingCount_++] = *in++;
+
+    // Start the next group with what is left.
+    if (left > 0) {
+        const uint8_t a = *in++;
+        put(a >> 2);
+        pendingBits_ = a & 0x03;
+        step_ = 1;
+        if (left > 1) {
+            const uint8_t b = *in;
+            put(static_cast<unsigned>((pendingBits_ << 4) | (b >> 4)));
+            pendingBits_ = b & 0x0F;
+            step_ = 2;
+        }
+    }
 
     out.resize(start + static_cast<std::size_t>(p - begin));
 }
 
 void Base64Encoder::finish(std::string& out) {
-    if (pendingCount_ > 0) {
-        if (column_ == kLineLength) out += "\r\n";
-        char tail[4];
-        putTail(tail, pending_, pendingCount_);
-        out.append(tail, 4);
+    if (step_ == 1) {
+        out += kAlphabet[pendingBits_ << 4];
+        out += "==";
+    } else if (step_ == 2) {
+        out += kAlphabet[pendingBits_ << 2];
+        out += '=';
     }
     out += "\r\n";
-    pendingCount_ = 0;
+    step_ = 0;
+    pendingBits_ = 0;
     column_ = 0;
 }
 

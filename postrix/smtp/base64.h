@@ -13,10 +13,11 @@ namespace postrix::smtp {
 // The whole input as one Base64 text without line breaks; empty gives empty.
 std::string base64Encode(std::string_view bytes);
 
-// Encodes a byte stream delivered in blocks of any size. The partial
-// three-byte group and the position in the output line are carried from one
-// block to the next, so the output of all blocks together is one continuous
-// Base64 text broken into lines of kLineLength characters by CRLF.
+// Encodes a byte stream delivered in blocks of any size. Each character is
+// written as soon as its six bits are known; the bits still pending from a
+// partial three-byte group and the position in the output line are carried
+// from one block to the next, so the output of all blocks together is one
+// continuous Base64 text broken into lines of kLineLength characters by CRLF.
 class Base64Encoder {
 public:
     static constexpr std::size_t kLineLength = 76;
@@ -28,14 +29,17 @@ public:
     // before every character that would begin a new line.
     void append(std::string_view bytes, std::string& out);
 
-    // Appends the characters of the pending group with their '=' padding and
-    // the CRLF that ends the last line (an empty stream gives just CRLF), then
-    // makes the encoder ready for a new stream.
+    // Appends the character holding the pending bits with the '=' padding
+    // (nothing, two or three characters) and the CRLF that ends the last line
+    // (an empty stream gives just CRLF), then makes the encoder ready for a
+    // new stream.
     void finish(std::string& out);
 
 private:
-    uint8_t pending_[2] = {0, 0};
-    std::size_t pendingCount_ = 0;
+    // Bytes of the current group already taken (0, 1 or 2) and their bits not
+    // yet written (2 bits after one byte, 4 after two).
+    unsigned step_ = 0;
+    uint8_t pendingBits_ = 0;
     std::size_t column_ = 0;  // characters already on the current line
 };
 

@@ -1,0 +1,430 @@
+// The whole message as it goes out: exact bytes and piece boundaries,
+// attachments streamed from real files, body transparency, line limits and
+// every way the composition can stop.
+#include <gtest/gtest.h>
+
+// libb64 declares its functions without C linkage.
+extern "C" {
+#include <b64/cdecode.h>
+}
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "smtp/base64.h"
+#include "smtp/mime_composer.h"
+
+namespace postrix::smtp {
+namespace {
+
+namespace fs = std::filesystem;
+using Outcome = ComposeResult::Outcome;
+
+// 7 Dec 2026 18:05:03 UTC.
+constexpr int64_t kNow = 1796666703;
+const std::string kDate = "Date: 7 Dec 2026 19:05:03 +0100\r\n";
+const std::string kDelimiter = "----boundary_postrix\r\n";
+
+class FixedClock : public platform::Clock {
+public:
+    uint32_t tickMs() override { return 0; }
+    int64_t utcSeconds() override { return kNow; }
+    std::optional<int> standardBiasMinutes() override { return bias; }
+    std::optional<int> bias = -60;
+};
+
+class RecordingSink : public MessageSink {
+public:
+    bool send(std::string_view piece) override {
+        ++attempts;
+        if (attempts == failAt) return false;
+        pieces.emplace_back(piece);
+        return true;
+    }
+    std::string all() const {
+        std::string out;
+        for (const auto& piece : pieces) out += piece;
+        return out;
+    }
+    std::vector<std::string> pieces;
+    int attempts = 0;
+    int failAt = 0;  // 1-based; 0 never fails
+};
+
+std::string decodeBase64(const std::string& text) {
+    base64_decodestate state;
+    base64_init_decodestate(&state);
+    std::string out(text.size(), '\0');
+    out.resize(static_cast<std::size_t>(
+        base64_decode_block(text.data(), static_cast<int>(text.size()), out.data(), &state)));
+    return out;
+}
+
+std::string randomBytes(std::size_t n, uint32_t seed) {
+    std::string bytes(n, '\0');
+    for (auto& b : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+// Every line ends with CRLF, no bare CR or LF occurs, and no line is longer
+// than 998 bytes; the returned text names the first offence.
+std::string lineProblem(const std::string& message) {
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        if (message[i] == '\r') {
+            if (i + 1 >= message.size() || message[i + 1] != '\n') return "bare CR at " + std::to_string(i);
+            if (i - lineStart > 998) return "long line at " + std::to_string(lineStart);
+            lineStart = i + 2;
+            ++i;
+        } else if (message[i] == '\n') {
+            return "bare LF at " + std::to_string(i);
+        }
+    }
+    if (lineStart != message.size()) return "unterminated last line";
+    return {};
+}
+
+// The Base64 lines of a part, checked for the 76-character wrap.
+void expectWrapped(const std::string& base64Text) {
+    std::size_t pos = 0;
+    while (pos < base64Text.size()) {
+        const std::size_t end = base64Text.find("\r\n", pos);
+        ASSERT_NE(end, std::string::npos);
+        const std::size_t length = end - pos;
+        if (end + 2 < base64Text.size()) EXPECT_EQ(length, 76u);
+        else EXPECT_LE(length, 76u);
+        pos = end + 2;
+    }
+}
+
+class MimeComposer : public testing::Test {
+protected:
+    void SetUp() override {
+        platform::setClock(&clock_);
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::path(testing::TempDir()) /
+               (std::string("mime_") + info->test_suite_name() + "_" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        mail_.recipientName = "Anna";
+        mail_.recipients = {"anna@example.org"};
+        mail_.subject = "Hello";
+        mail_.body = "Line one\r\nLine two";
+    }
+    void TearDown() override {
+        platform::setClock(nullptr);
+        fs::remove_all(dir_);
+    }
+
+    std::string writeFile(const std::string& name, const std::string& bytes) {
+        const fs::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return path.string();
+    }
+
+    ComposeResult compose() { return composeMessage("jan@example.com", mail_, sink_); }
+
+    // The Base64 text of the only attachment: every piece between the first
+    // (head with part head) and the last (closing delimiter).
+    std::string onlyAttachmentText() const {
+        std::string text;
+        for (std::size_t i = 1; i + 1 < sink_.pieces.size(); ++i) text += sink_.pieces[i];
+        return text;
+    }
+
+    std::string head(const std::string& to = "Anna <anna@example.org>",
+                     const std::string& subject = "Hello") const {
+        return "MIME-Version: 1.0\r\nFrom: <jan@example.com>\r\nTo: " + to + "\r\nSubject: " + subject +
+               "\r\n" + kDate;
+    }
+
+    FixedClock clock_;
+    RecordingSink sink_;
+    OutgoingMail mail_;
+    fs::path dir_;
+};
+
+TEST_F(MimeComposer, MessageWithoutAttachmentsIsOnePiece) {
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    ASSERT_EQ(sink_.pieces.size(), 1u);
+    EXPECT_EQ(sink_.pieces[0], head() +
+                                   "Content-Type: text/plain; charset=UTF-8\r\n"
+                                   "\r\n"
+                                   "Line one\r\nLine two\r\n"
+                                   ".\r\n");
+}
+
+TEST_F(MimeComposer, MessageWithTwoAttachmentsPieceByPiece) {
+    mail_.recipientName = "";
+    mail_.subject = "Zażółć";
+    mail_.body = "Cześć";
+    mail_.attachments = {writeFile("a.txt", "abc"), writeFile("b.PNG", "hello")};
+
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    const std::vector<std::string> expected = {
+        head(" <anna@example.org>", "=?UTF-8?B?WmHFvMOzxYLEhw==?=") +
+            "Content-Type: multipart/mixed; boundary=\"--boundary_postrix\"\r\n"
+            "\r\n" + kDelimiter +
+            "Content-Type: text/plain; charset=UTF-8\r\n"
+            "Content-Transfer-Encoding: base64\r\n"
+            "\r\n" + base64Encode("Cześć") + "\r\n" + kDelimiter +
+            "Content-Type: text/plain; name=\"a.txt\"\r\n"
+            "Content-Transfer-Encoding: base64\r\n"
+            "Content-Disposition: attachment\r\n"
+            "\r\n",
+        "YWJj",
+        "\r\n",
+        kDelimiter +
+            "Content-Type: image/png; name=\"b.PNG\"\r\n"
+            "Content-Transfer-Encoding: base64\r\n"
+            "Content-Disposition: attachment\r\n"
+            "\r\n",
+        "aGVsbG",  // every character whose bits are known
+        "8=\r\n",
+        "----boundary_postrix--\r\n.\r\n",
+    };
+    EXPECT_EQ(sink_.pieces, expected);
+}
+
+TEST_F(MimeComposer, SeveralRecipientsAreSeparateMailboxes) {
+    mail_.recipientName = "Anna, Ewa";
+    mail_.recipients = {"anna@example.org", "ewa@example.org"};
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    const std::string message = sink_.all();
+    EXPECT_NE(message.find("\r\nTo: =?UTF-8?B?" + base64Encode("Anna, Ewa") +
+                           "?= <anna@example.org>,\r\n <ewa@example.org>\r\nSubject: "),
+              std::string::npos)
+        << message;
+}
+
+TEST_F(MimeComposer, BodyIsSentTransparently) {
+    mail_.body = ".\r\n.hidden\nbare LF\rbare CR\r\n..two\n.";
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    const std::string message = sink_.all();
+    EXPECT_TRUE(message.ends_with("\r\n\r\n..\r\n..hidden\r\nbare LF\r\nbare CR\r\n...two\r\n..\r\n.\r\n"))
+        << message;
+    // The lone "." line appears exactly once: at the very end.
+    EXPECT_EQ(message.find("\r\n.\r\n"), message.size() - 5);
+    EXPECT_EQ(lineProblem(message), "");
+}
+
+TEST_F(MimeComposer, PercentSignsReachTheSinkUnchanged) {
+    mail_.subject = "100% %s %n";
+    mail_.body = "%d%%";
+    mail_.attachments = {writeFile("x%s.txt", "1")};
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    const std::string message = sink_.all();
+    EXPECT_NE(message.find("Subject: 100% %s %n\r\n"), std::string::npos);
+    EXPECT_NE(message.find("\r\n\r\n%d%%\r\n"), std::string::npos);
+    EXPECT_NE(message.find("name=\"x%s.txt\""), std::string::npos);
+}
+
+TEST_F(MimeComposer, LongBodyLinesSwitchToBase64) {
+    mail_.body = std::string(998, 'a') + "\n" + std::string(10, 'b');
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    EXPECT_EQ(sink_.all().find("Content-Transfer-Encoding"), std::string::npos);
+
+    for (const std::string& body : {std::string(999, 'a'), std::string("x\0y", 3)}) {
+        sink_ = RecordingSink{};
+        mail_.body = body;
+        ASSERT_EQ(compose().outcome, Outcome::sent);
+        const std::string message = sink_.all();
+        const std::string marker = "Content-Transfer-Encoding: base64\r\n\r\n";
+        const std::size_t start = message.find(marker);
+        ASSERT_NE(start, std::string::npos);
+        const std::string encoded = message.substr(start + marker.size(), message.size() - 3 - start - marker.size());
+        expectWrapped(encoded);
+        EXPECT_EQ(decodeBase64(encoded), body);
+        EXPECT_EQ(lineProblem(message), "");
+    }
+}
+
+TEST_F(MimeComposer, NonAsciiBodyIsEncodedWithCrlfLineBreaks) {
+    mail_.body = "Zażółć\ngęślą\rjaźń";
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    const std::string message = sink_.all();
+    EXPECT_TRUE(message.ends_with("\r\n\r\n" + base64Encode("Zażółć\r\ngęślą\r\njaźń") + "\r\n.\r\n"));
+}
+
+TEST_F(MimeComposer, HeaderTextsCannotInjectLines) {
+    mail_.subject = "Hi\r\nBcc: spy@example.net";
+    mail_.recipientName = "Eve\nX-Evil: 1";
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    const std::string message = sink_.all();
+    EXPECT_NE(message.find("\r\nSubject: Hi Bcc: spy@example.net\r\n"), std::string::npos);
+    // The colon makes the name an encoded word; the line break is a space in it.
+    EXPECT_NE(message.find("\r\nTo: =?UTF-8?B?" + base64Encode("Eve X-Evil: 1") + "?= <anna@example.org>\r\n"),
+              std::string::npos);
+    EXPECT_EQ(message.find("\r\nBcc:"), std::string::npos);
+    EXPECT_EQ(message.find("\r\nX-Evil:"), std::string::npos);
+}
+
+TEST_F(MimeComposer, NoLineExceedsTheLimit) {
+    std::string longPolish;
+    for (int i = 0; i < 1500; ++i) longPolish += "ł";
+    mail_.subject = longPolish;
+    mail_.recipientName = longPolish;
+    for (int i = 0; i < 200; ++i) mail_.recipients.push_back("someone" + std::to_string(i) + "@example.org");
+    mail_.body = std::string(5000, 'z');
+    std::string longName;
+    for (int i = 0; i < 80; ++i) longName += "ż";
+    mail_.attachments = {writeFile(longName + ".txt", randomBytes(50000, 1))};
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    EXPECT_EQ(lineProblem(sink_.all()), "");
+}
+
+TEST_F(MimeComposer, AwkwardFileNamesAreEncodedAndTheBytesKept) {
+    const std::string bytes = randomBytes(1000, 7);
+    mail_.attachments = {writeFile("żółw \"1\".pdf", bytes)};
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    EXPECT_TRUE(sink_.pieces[0].ends_with(
+        kDelimiter +
+        "Content-Type: application/pdf; name*=UTF-8''%C5%BC%C3%B3%C5%82w%20%221%22.pdf\r\n"
+        "Content-Transfer-Encoding: base64\r\n"
+        "Content-Disposition: attachment; filename*=UTF-8''%C5%BC%C3%B3%C5%82w%20%221%22.pdf\r\n"
+        "\r\n"))
+        << sink_.pieces[0];
+    EXPECT_EQ(decodeBase64(onlyAttachmentText()), bytes);
+}
+
+TEST_F(MimeComposer, EmptyFileGivesAnEmptyLine) {
+    mail_.attachments = {writeFile("empty.bin", "")};
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    ASSERT_EQ(sink_.pieces.size(), 3u);
+    EXPECT_TRUE(sink_.pieces[0].ends_with("Content-Disposition: attachment\r\n\r\n"));
+    EXPECT_EQ(sink_.pieces[1], "\r\n");
+    EXPECT_EQ(sink_.pieces[2], "----boundary_postrix--\r\n.\r\n");
+}
+
+TEST_F(MimeComposer, FullBlockIsOnePieceAndThePaddingAnother) {
+    const std::string bytes = randomBytes(16384, 3);
+    mail_.attachments = {writeFile("block.bin", bytes)};
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    ASSERT_EQ(sink_.pieces.size(), 4u);
+    // 21845 characters in 287 full lines and one of 33, the break after the
+    // last full line coming before the next character.
+    EXPECT_EQ(sink_.pieces[1].size(), 21845u + 287 * 2);
+    EXPECT_FALSE(sink_.pieces[1].ends_with("\r\n"));
+    EXPECT_EQ(sink_.pieces[2].size(), 5u);
+    EXPECT_TRUE(sink_.pieces[2].ends_with("==\r\n"));
+    const std::string text = onlyAttachmentText();
+    expectWrapped(text);
+    EXPECT_EQ(decodeBase64(text), bytes);
+}
+
+TEST_F(MimeComposer, SizesAroundGroupAndBlockBoundaries) {
+    const std::size_t sizes[] = {1, 2, 3, 4, 5, 6, 57, 58, 16383, 16385, 16386, 16387, 32768, 3 * 16384 + 1};
+    for (std::size_t size : sizes) {
+        sink_ = RecordingSink{};
+        const std::string bytes = randomBytes(size, static_cast<uint32_t>(size));
+        mail_.attachments = {writeFile("f" + std::to_string(size), bytes)};
+        ASSERT_EQ(compose().outcome, Outcome::sent) << size;
+        const std::string text = onlyAttachmentText();
+        expectWrapped(text);
+        EXPECT_EQ(decodeBase64(text), bytes) << size;
+        EXPECT_EQ(std::count_if(text.begin(), text.end(), [](char c) { return c != '\r' && c != '\n'; }),
+                  static_cast<std::ptrdiff_t>((size + 2) / 3 * 4))
+            << size;
+        EXPECT_EQ(lineProblem(sink_.all()), "") << size;
+    }
+}
+
+TEST_F(MimeComposer, ShortFinalBlockIsItsOwnPiece) {
+    // 16385 bytes: the second block's single byte completes one character.
+    mail_.attachments = {writeFile("odd.bin", randomBytes(16385, 5))};
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    ASSERT_EQ(sink_.pieces.size(), 5u);
+    EXPECT_EQ(sink_.pieces[2].size(), 1u);
+    EXPECT_EQ(sink_.pieces[3].size(), 4u);
+    EXPECT_TRUE(sink_.pieces[3].ends_with("=\r\n"));
+}
+
+TEST_F(MimeComposer, MultiBlockFileIsReassembledExactly) {
+    const std::string bytes = randomBytes(5 * 16384 + 1234, 11);
+    mail_.attachments = {writeFile("big.zip", bytes)};
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    EXPECT_EQ(sink_.pieces.size(), 1u + 6 + 1 + 1);  // head, blocks, padding, end
+    for (std::size_t i = 1; i + 2 < sink_.pieces.size(); ++i) {
+        EXPECT_LE(sink_.pieces[i].size(), Base64Encoder::maxEncodedSize(16384 + 2));
+    }
+    const std::string text = onlyAttachmentText();
+    expectWrapped(text);
+    EXPECT_EQ(decodeBase64(text), bytes);
+    EXPECT_NE(sink_.pieces[0].find("Content-Type: application/zip; name=\"big.zip\""), std::string::npos);
+}
+
+TEST_F(MimeComposer, StopsAtTheFirstRefusedPiece) {
+    mail_.attachments = {writeFile("a.txt", "abc"), writeFile("b.txt", "hello")};
+    const int total = 7;
+    for (int n = 1; n <= total; ++n) {
+        sink_ = RecordingSink{};
+        sink_.failAt = n;
+        EXPECT_EQ(compose().outcome, Outcome::sendFailed) << n;
+        EXPECT_EQ(sink_.attempts, n) << n;
+    }
+    sink_ = RecordingSink{};
+    EXPECT_EQ(compose().outcome, Outcome::sent);
+    EXPECT_EQ(sink_.attempts, total);
+}
+
+TEST_F(MimeComposer, MissingFirstAttachmentSendsNothing) {
+    mail_.attachments = {(dir_ / "gone.pdf").string()};
+    const ComposeResult result = compose();
+    EXPECT_EQ(result.outcome, Outcome::error);
+    EXPECT_EQ(result.errorText, "SMTP - Could not read file gone.pdf");
+    EXPECT_TRUE(sink_.pieces.empty());
+}
+
+TEST_F(MimeComposer, MissingLaterAttachmentStopsBeforeTheEnd) {
+    mail_.attachments = {writeFile("a.txt", "abc"), (dir_ / "gone%s.txt").string()};
+    const ComposeResult result = compose();
+    EXPECT_EQ(result.outcome, Outcome::error);
+    EXPECT_EQ(result.errorText, "SMTP - Could not read file gone%s.txt");
+    ASSERT_EQ(sink_.pieces.size(), 3u);
+    EXPECT_EQ(sink_.pieces.back(), "\r\n");
+}
+
+TEST_F(MimeComposer, UnreadableAttachmentIsAnErrorNotATruncatedPart) {
+    // A directory opens for reading but every read fails.
+    fs::create_directories(dir_ / "folder.txt");
+    mail_.attachments = {(dir_ / "folder.txt").string()};
+    const ComposeResult result = compose();
+    EXPECT_EQ(result.outcome, Outcome::error);
+    EXPECT_EQ(result.errorText, "SMTP - Could not read file folder.txt");
+    EXPECT_EQ(sink_.all().find(".\r\n", sink_.all().size() - 3), std::string::npos);
+}
+
+TEST_F(MimeComposer, UnknownTimeZoneSendsNothing) {
+    clock_.bias.reset();
+    const ComposeResult result = compose();
+    EXPECT_EQ(result.outcome, Outcome::error);
+    EXPECT_EQ(result.errorText, "SMTP - Could not determine local timezone");
+    EXPECT_TRUE(sink_.pieces.empty());
+}
+
+TEST_F(MimeComposer, DateFollowsTheClock) {
+    clock_.bias = 300;
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    EXPECT_NE(sink_.all().find("\r\nDate: 7 Dec 2026 13:05:03 -0500\r\n"), std::string::npos);
+}
+
+TEST_F(MimeComposer, InvalidAddressesSendNothing) {
+    EXPECT_EQ(composeMessage("a@x>\r\nX: y", mail_, sink_).errorText,
+              "SMTP - Invalid address: a@x>\\r\\nX: y");
+    mail_.recipients = {"ok@x", "bad@x\n"};
+    EXPECT_EQ(compose().errorText, "SMTP - Invalid address: bad@x\\n");
+    mail_.recipients.clear();
+    EXPECT_EQ(compose().errorText, "SMTP - Invalid address: ");
+    EXPECT_TRUE(sink_.pieces.empty());
+}
+
+}  // namespace
+}  // namespace postrix::smtp
