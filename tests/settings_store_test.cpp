@@ -1,0 +1,74 @@
+// The settings store over the host's settings service.
+#include <gtest/gtest.h>
+
+#include "plugin/settings_store.h"
+#include "support/fake_host.h"
+
+namespace postrix {
+namespace {
+
+using test::FakeHost;
+
+TEST(SettingsStoreTest, FileNameJoinsTheDirectoryWithOneSeparator) {
+    for (const std::u16string directory : {u"/profile", u"/profile/"}) {
+        FakeHost host;
+        host.directory = directory;
+        SettingsStore main(Host(host.table()), 7, u"");
+        SettingsStore profile(Host(host.table()), 7, u"work");
+        EXPECT_TRUE(host.files.count(u"/profile/postrix.config"));
+        EXPECT_TRUE(host.files.count(u"/profile/postrix_work.config"));
+        EXPECT_EQ(host.settingsReads, 2);  // each store reads its file once
+    }
+}
+
+TEST(SettingsStoreTest, ReadsGiveDefaultsForMissingKeysAndWithoutAFile) {
+    FakeHost host;
+    {
+        SettingsStore store(Host(host.table()), 7, u"");
+        host.setText(u"postrix.config", u"MAIL/login", u"");
+        EXPECT_EQ(store.getInt(u"MAIL/ssl", 1), 1);
+        EXPECT_EQ(store.getText(u"MAIL/mail"), u"");
+        EXPECT_EQ(store.getText(u"MAIL/login"), u"");
+    }
+    host.directoryAvailable = false;
+    SettingsStore store(Host(host.table()), 7, u"");
+    EXPECT_FALSE(store.hasFile());
+    EXPECT_EQ(store.getInt(u"MAIL/ssl", 1), 1);
+    store.setText(u"MAIL/mail", u"ignored");
+    store.flush();
+    EXPECT_EQ(host.settingsWrites, 0);
+}
+
+TEST(SettingsStoreTest, ValuesRoundTripWithTheirTypes) {
+    FakeHost host;
+    SettingsStore store(Host(host.table()), 7, u"");
+    store.setText(u"MAIL/mail", u"zażółć@example.com");
+    store.setInt(u"MAIL/checkInterval", -5);
+    store.flush();
+    EXPECT_EQ(host.settingsWrites, 1);
+    EXPECT_EQ(store.getText(u"MAIL/mail"), u"zażółć@example.com");
+    EXPECT_EQ(store.getTextUtf8(u"MAIL/mail"), "zażółć@example.com");
+    EXPECT_EQ(store.getInt(u"MAIL/checkInterval", 1), -5);
+    EXPECT_EQ(std::get<int64_t>(host.file(u"postrix.config")[u"MAIL/checkInterval"]), -5);
+    // A text where an integer is asked for delivers nothing.
+    EXPECT_EQ(store.getInt(u"MAIL/mail", 9), 9);
+}
+
+TEST(SettingsStoreTest, RefusedFileOpensNothingAndCloseHappensOnce) {
+    FakeHost host;
+    host.setResult(u"JOX/Settings/InitEx", 1);
+    {
+        SettingsStore store(Host(host.table()), 7, u"");
+        EXPECT_FALSE(store.hasFile());
+    }
+    EXPECT_EQ(host.settingsCloses, 0);
+    host.clearResult(u"JOX/Settings/InitEx");
+    {
+        SettingsStore store(Host(host.table()), 7, u"");
+        store.close();
+    }
+    EXPECT_EQ(host.settingsCloses, 1);
+}
+
+}  // namespace
+}  // namespace postrix
