@@ -10,6 +10,11 @@ servers=$here/mailservers.sh
 run_dir=${POSTRIX_MAIL_DIR:-/tmp/postrix-mail}
 rounds=${1:-2}
 
+if ! command -v python3 >/dev/null; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q python3 >/dev/null ||
+        { echo "python3 missing and could not be installed" >&2; exit 1; }
+fi
+
 # Any Postfix or Dovecot process on this machine, as "pid exe" lines.
 mail_processes() {
     local f exe
@@ -192,6 +197,20 @@ check("send after start-smtp", send(token3, address) == 235 and wait_arrival(tok
 subprocess.run([servers, "clear"], check=True)
 count, _, _ = pop_subjects(poplib.POP3(host, pop3_port, timeout=10))
 check("clear empties the mailbox", count == 0 and not files_with(token1), count)
+# clear right after a delivery that no POP3 session has seen, then a new delivery: the listing
+# must hold only the new message, and every listed message must be fetchable
+token4, token5 = uuid.uuid4().hex, uuid.uuid4().hex
+send(token4, address)
+wait_arrival(token4)
+subprocess.run([servers, "clear"], check=True)
+send(token5, address)
+wait_arrival(token5)
+try:
+    count, _, subjects = pop_subjects(poplib.POP3(host, pop3_port, timeout=10))
+    check("clear between deliveries leaves a consistent listing", count == 1 and token5 in subjects[0], subjects)
+except poplib.error_proto as e:
+    check("clear between deliveries leaves a consistent listing", False, e)
+subprocess.run([servers, "clear"], check=True)
 
 print(f"{passed} passed, {failed} failed")
 sys.exit(1 if failed else 0)

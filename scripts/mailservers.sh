@@ -15,8 +15,12 @@
 #   10110  POP3 (Dovecot), plain, STLS offered
 #   10995  POP3 with TLS from the first byte (Dovecot)
 # Every accepted message is handed to Dovecot over LMTP and lands in the Maildir of the one
-# user (login "tester", password "secret", address tester@localhost), whatever its recipient.
-# Postfix delivers asynchronously: poll the Maildir (or POP3) for arrival.
+# user (login "tester", password "secret", address tester@localhost), whatever its recipient;
+# a message to n recipients lands n times. Postfix delivers asynchronously: poll the Maildir
+# (or POP3) for arrival (it takes some tens of milliseconds).
+# A failed login is answered after about 0.5 s (Dovecot's auth process sends failures on a
+# 500 ms tick even with auth_failure_delay = 0); repeated failures do not grow the delay.
+# `up` keeps the mailbox and the CA of an earlier run; `clear` empties the mailbox.
 #
 # `up` writes $RUN_DIR/env (shell-sourceable): SMTP_HOST SMTP_PORT POP3_PORT POP3S_PORT
 # CA_FILE MAIL_USER MAIL_PASSWORD MAIL_ADDRESS MAILDIR. Logs: $RUN_DIR/logs/.
@@ -121,7 +125,7 @@ pid_alive_as() { # pid program-path
 }
 
 read_pid() { # pidfile
-    [ -r "$1" ] && awk 'NR == 1 { print $1 }' "$1" 2>/dev/null || true
+    if [ -r "$1" ]; then awk 'NR == 1 { print $1 }' "$1" 2>/dev/null || true; fi
 }
 
 postfix_pid() {
@@ -174,6 +178,7 @@ stop_daemon() { # name pid
     for ((i = 0; i < 40; i++)); do
         pids=$(session_pids "$pid")
         [ -z "$pids" ] && return 0
+        # shellcheck disable=SC2086 # one pid per word
         if [ $i -ge 10 ]; then kill -KILL $pids 2>/dev/null || true; fi
         sleep 0.05
     done
@@ -216,7 +221,7 @@ ensure_ports_free() { # port...
     local port
     for port in "$@"; do
         if port_open "$port"; then
-            die "port $port on $HOST is already in use by another process (not a server of $RUN_DIR)"
+            die "port $port on $HOST is already in use by another process, not a server of $RUN_DIR (an instance of another run folder? 'ss -ltnp' shows it)"
         fi
     done
 }
@@ -224,10 +229,13 @@ ensure_ports_free() { # port...
 # ---------------------------------------------------------------------------------------------
 # Run folder, certificates, configuration
 
+# Dovecot's and Postfix's processes reach the run folder under their own users.
 check_parents_enterable() {
-    local dir=$RUN_DIR user
+    local dir=$RUN_DIR parents=() user
     while dir=$(dirname "$dir"); [ "$dir" != / ]; do
-        [ -d "$dir" ] || continue
+        parents=("$dir" "${parents[@]}")
+    done
+    for dir in "${parents[@]}"; do     # from the top down, so the first refusal is the cause
         for user in "$MAIL_OWNER" dovecot dovenull postfix; do
             if ! runuser -u "$user" -- test -x "$dir" 2>/dev/null; then
                 die "folder $dir is not enterable by user $user; choose another POSTRIX_MAIL_DIR or chmod o+x $dir"
@@ -417,7 +425,8 @@ ssl_key = <$RUN_DIR/server.key
 $dh_line
 disable_plaintext_auth = no
 auth_mechanisms = plain login
-# No login delay after a failed password: tests try wrong passwords on purpose.
+# Tests try wrong passwords on purpose: no 2 s failure delay (what remains is the auth
+# process's 0.5 s failure tick).
 auth_failure_delay = 0
 auth_verbose = yes
 
@@ -523,6 +532,18 @@ stop_servers() {
 # ---------------------------------------------------------------------------------------------
 # Commands
 
+# A failed `up` leaves nothing running behind it.
+stop_after_failed_up() {
+    local rc=$?
+    trap - EXIT
+    if [ $rc -ne 0 ]; then
+        log "up failed; stopping whatever it started"
+        stop_postfix || true
+        stop_dovecot || true
+    fi
+    exit $rc
+}
+
 cmd_up() {
     require_root
     local t0=$EPOCHREALTIME
@@ -532,6 +553,7 @@ cmd_up() {
         stop_servers
     fi
     ensure_ports_free "$SMTP_PORT" "$POP3_PORT" "$POP3S_PORT"
+    trap stop_after_failed_up EXIT
     prepare_run_dir
     write_postfix_config
     write_dovecot_config
@@ -539,9 +561,12 @@ cmd_up() {
     start_postfix
     wait_ports "$SMTP_PORT" "$POP3_PORT" "$POP3S_PORT"
     # Postfix hands mail to these sockets; make sure Dovecot has made them.
-    [ -S "$DC_BASE/lmtp-postfix" ] && [ -S "$DC_BASE/auth-postfix" ] ||
-        { log_tail; die "dovecot did not create its LMTP/auth sockets in $DC_BASE"; }
+    if [ ! -S "$DC_BASE/lmtp-postfix" ] || [ ! -S "$DC_BASE/auth-postfix" ]; then
+        log_tail
+        die "dovecot did not create its LMTP/auth sockets in $DC_BASE"
+    fi
     write_env
+    trap - EXIT
     log "up in $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s: SMTP $HOST:$SMTP_PORT (STARTTLS, AUTH), POP3 $HOST:$POP3_PORT, POP3S $HOST:$POP3S_PORT"
     log "user $MAIL_USER / $MAIL_PASSWORD <$MAIL_ADDRESS>, CA $CA_FILE, env $RUN_DIR/env"
 }
@@ -573,9 +598,21 @@ cmd_status() {
     return $rc
 }
 
+# Empties the mailbox through Dovecot, so that its index never lists a message whose file is
+# gone (a file removed behind its back in the same second as a delivery stays listed, and
+# fetching it fails with "-ERR Message N expunged."). Without a running Dovecot the files and
+# the index go; the UID validity file stays, so UIDLs are never reused.
 cmd_clear() {
     [ -d "$MAILDIR" ] || die "no mailbox at $MAILDIR; run 'up' first"
-    find "$MAILDIR/new" "$MAILDIR/cur" "$MAILDIR/tmp" -mindepth 1 -maxdepth 1 -type f -delete
+    local out
+    if dovecot_pid >/dev/null; then
+        out=$(doveadm -c "$DC_CONF" expunge -u "$MAIL_USER" mailbox INBOX all 2>&1) ||
+            die "doveadm expunge failed: $out"
+    fi
+    if [ -n "$(find "$MAILDIR/new" "$MAILDIR/cur" -mindepth 1 -maxdepth 1 -type f -print -quit)" ]; then
+        find "$MAILDIR/new" "$MAILDIR/cur" "$MAILDIR/tmp" -mindepth 1 -maxdepth 1 -type f -delete
+        rm -f "$MAILDIR"/dovecot.index* "$MAILDIR/dovecot-uidlist" "$MAILDIR/dovecot-keywords"
+    fi
     log "mailbox emptied"
 }
 
