@@ -1,0 +1,31 @@
+// RFC 2047 encoded words ("=?charset?B?...?=", "=?charset?Q?...?=") in
+// header values, decoded to UTF-8.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace postrix::pop3 {
+
+// Decodes every encoded word of a header value (both the "B" and the "Q"
+// form, any letter case) and gives the value as UTF-8:
+// - text outside encoded words is kept as received;
+// - white space between two adjacent encoded words is dropped, and adjacent
+//   words in the same charset are joined before conversion, so a character
+//   whose bytes were split over two words survives;
+// - a word in a charset the platform does not know, or a malformed word, is
+//   left exactly as received;
+// - NUL bytes are dropped wherever they come from.
+std::string decodeEncodedWord(std::string_view value);
+
+// The bytes of base64 text (libb64's block decoder with a fresh state):
+// characters outside the alphabet are skipped, an unfinished last group
+// gives the bytes it completes. NUL bytes are kept.
+std::string base64Decode(std::string_view text);
+
+// The bytes of the "Q" form: "_" is a space, "=XX" a hexadecimal byte, any
+// other character itself. Empty optional for an "=" without two hex digits.
+std::optional<std::string> quotedDecode(std::string_view text);
+
+}  // namespace postrix::pop3
