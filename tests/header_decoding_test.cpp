@@ -165,7 +165,8 @@ TEST(ParseHeaders, MatchesNamesInAnyCaseWithOrWithoutTheSpace) {
 }
 
 TEST(ParseHeaders, KeepsTheWhiteSpaceOfAFoldInPlainText) {
-  const auto parsed = parseHeaders(block({"Subject: Bardzo d\xC5\x82ugi", "\ttemat", "  wiadomo\xC5\x9B" "ci"}));
+  const auto parsed =
+      parseHeaders(block({"Subject: Bardzo d\xC5\x82ugi", "\ttemat", "  wiadomo\xC5\x9B" "ci"}));
   EXPECT_EQ(parsed.entry.subject, "Bardzo d\xC5\x82ugi\ttemat  wiadomo\xC5\x9B" "ci");
 }
 

@@ -10,7 +10,6 @@ extern "C" {
 #include <optional>
 #include <vector>
 
-#include "platform/codecs.h"
 #include "text/text_conversion.h"
 
 namespace postrix::pop3 {
@@ -67,11 +66,11 @@ std::optional<unsigned> codePageOf(std::string_view label) {
     unsigned codePage;
   };
   constexpr std::array<Entry, 5> kCodePages = {{
-      {"utf-8", platform::kCodePageUtf8},
-      {"iso-8859-2", platform::kCodePageLatin2},
-      {"iso-8859-1", platform::kCodePageLatin1},
-      {"windows-1250", platform::kCodePageWindows1250},
-      {"windows-1252", platform::kCodePageWindows1252},
+      {"utf-8", text::kCodePageUtf8},
+      {"iso-8859-2", text::kCodePageIso8859_2},
+      {"iso-8859-1", text::kCodePageIso8859_1},
+      {"windows-1250", text::kCodePageWindows1250},
+      {"windows-1252", text::kCodePageWindows1252},
   }};
   for (const Entry& entry : kCodePages) {
     if (entry.label == label) return entry.codePage;
@@ -82,9 +81,7 @@ std::optional<unsigned> codePageOf(std::string_view label) {
 // The bytes as UTF-8, or nothing when the platform does not know the charset.
 std::optional<std::string> charsetToUtf8(std::string_view bytes, std::string_view label) {
   if (const auto codePage = codePageOf(label)) return text::codePageToUtf8(bytes, *codePage);
-  const auto wide = platform::charsetBytesToWide(bytes, label);
-  if (!wide) return std::nullopt;
-  return text::wideToUtf8(*wide);
+  return text::charsetToUtf8(bytes, label);
 }
 
 std::string withoutNul(std::string_view bytes) {
@@ -138,11 +135,13 @@ std::optional<Piece> readEncodedWord(std::string_view text) {
   }
   // A word in a charset the platform does not know stays as received.
   if (!codePageOf(word.label) &&
-      !platform::charsetBytesToWide(word.bytes.empty() ? "a" : word.bytes, word.label)) {
+      !text::charsetToUtf8(word.bytes.empty() ? "a" : word.bytes, word.label)) {
     return std::nullopt;
   }
   return word;
 }
+
+Piece textPiece(std::string_view raw) { return Piece{false, raw, {}, {}}; }
 
 // The value cut into text pieces and encoded words, in order.
 std::vector<Piece> splitIntoPieces(std::string_view value) {
@@ -157,12 +156,12 @@ std::vector<Piece> splitIntoPieces(std::string_view value) {
       i = next + 1;
       continue;
     }
-    if (next > textStart) pieces.push_back({false, value.substr(textStart, next - textStart), {}, {}});
+    if (next > textStart) pieces.push_back(textPiece(value.substr(textStart, next - textStart)));
     i = next + word->raw.size();
     textStart = i;
     pieces.push_back(std::move(*word));
   }
-  if (textStart < value.size()) pieces.push_back({false, value.substr(textStart), {}, {}});
+  if (textStart < value.size()) pieces.push_back(textPiece(value.substr(textStart)));
   return pieces;
 }
 
