@@ -1,7 +1,6 @@
-// The reply buffer's growth, bound and completion test, and the listing reader.
+// The reply buffer's growth, bound and completion test.
 #include <gtest/gtest.h>
 
-#include "pop3/new_mail_tracker.h"
 #include "pop3/reply_buffer.h"
 
 namespace postrix::pop3 {
@@ -61,34 +60,6 @@ TEST(ReplyBuffer, CompleteAtTheTerminatingLineOnly) {
         buffer.append(c.text);
         EXPECT_EQ(buffer.complete(), c.complete) << c.text;
     }
-}
-
-TEST(NewMailTracker, ListingIsReadUpToTheFirstIncompletePair) {
-    NewMailTracker tracker;
-    tracker.readListing("");  // the first listing: remembered only
-    tracker.readListing("1 a\r\n2 b\r\n3\r\n.\r\n");
-    EXPECT_TRUE(tracker.knows("a"));
-    EXPECT_TRUE(tracker.knows("b"));
-    EXPECT_TRUE(tracker.knows("."));  // "3 ." reads as a pair
-    EXPECT_EQ(tracker.takeNextMessage(), 3);
-    EXPECT_EQ(tracker.takeNextMessage(), 2);
-    EXPECT_EQ(tracker.takeNextMessage(), 1);
-    EXPECT_EQ(tracker.takeNextMessage(), std::nullopt);
-
-    tracker.readListing("x y\r\n4 d\r\n");  // no number: nothing at all
-    EXPECT_FALSE(tracker.knows("d"));
-    EXPECT_EQ(tracker.pendingCount(), 0u);
-}
-
-TEST(NewMailTracker, IdsAreComparedByteForByte) {
-    NewMailTracker tracker;
-    tracker.readListing("1 Abc\r\n.\r\n");
-    tracker.readListing("1 Abc\r\n2 abc\r\n3 Abc \r\n.\r\n");
-    EXPECT_EQ(tracker.takeNextMessage(), 2);
-    EXPECT_EQ(tracker.takeNextMessage(), std::nullopt);
-    tracker.readListing("1 a\r\n.\r\n");
-    tracker.startCheck();
-    EXPECT_EQ(tracker.pendingCount(), 0u);
 }
 
 }  // namespace

@@ -326,22 +326,6 @@ TEST(Pop3Session, RefusedConnectTlsStartAndSend) {
     }
 }
 
-TEST(Pop3Session, RefusedSocketIsReportedAndDestructionDestroysTheConnection) {
-    FakeHost host;
-    host.setResult(u"NetLib/Create", 1);
-    std::vector<std::string> errors;
-    {
-        Pop3Session session(
-            Host(host.table()), [](Pop3Session&, size_t) {},
-            [&](Pop3Session& s, const std::string& message) { errors.push_back(s.settings().mail + "|" + message); },
-            9);
-        EXPECT_EQ(session.state(), Pop3State::Idle);
-        EXPECT_EQ(host.connection("MAIL/Socket/POP3/9").id, "MAIL/Socket/POP3/9");
-    }
-    EXPECT_EQ(errors, std::vector<std::string>{"|POP3 - Could not create socket"});
-    EXPECT_TRUE(host.connections.back().destroyed);
-}
-
 TEST(Pop3Session, SecondStartIsLoggedAndTheRunningCheckGoesOn) {
     Harness h;
     h.firstCheck("1 a\r\n");
