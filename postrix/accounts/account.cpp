@@ -6,6 +6,9 @@
 #include "plugin/log.h"
 #include "plugin/records_accounts.h"
 #include "plugin/records_plugin.h"
+#include "pop3/check_error_notice.h"
+#include "pop3/new_mail_notice.h"
+#include "pop3/pop3_session.h"
 #include "smtp/outgoing_mail.h"
 #include "smtp/send_outcome.h"
 #include "smtp/smtp_session.h"
@@ -36,6 +39,7 @@ Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_v
         },
         [](smtp::SmtpSession& session, const std::string& message) { smtp::reportSmtpError(session, message); },
         id_);
+    pop3_ = std::make_unique<pop3::Pop3Session>(host_, pop3::showNewMailNotice, pop3::showCheckError, id_);
     settings_ = std::make_unique<SettingsStore>(host_, moduleHandle_, profileName_);
     registerWithHost();
 }
@@ -75,6 +79,7 @@ Account::~Account() {
         logFailure(host_, "JOX_PROTO_FUNC_DEL failed");
     smtp_.reset();
     settings_.reset();
+    pop3_.reset();
 }
 
 std::u16string Account::timerId() const { return text::utf8ToWide(formatText("MAIL/%d/mailRecvTimer", id_)); }
@@ -108,11 +113,24 @@ int64_t Account::onMailTimer(uintptr_t timerEvent, uintptr_t, uintptr_t context)
 }
 
 void Account::checkMail() {
-    // Mail checks arrive with the POP3 session; until then an account has
-    // nothing to check.
+    settings_->reload();
+    pop3::Pop3Settings request;
+    request.pop3Server = settings_->getTextUtf8(keys::kPop3Server);
+    request.mail = settings_->getTextUtf8(keys::kMail);
+    request.login = settings_->getTextUtf8(keys::kLogin);
+    request.password = settings_->getTextUtf8(keys::kPassword);
+    request.ssl = settings_->getInt(keys::kSsl, kDefaultSsl) == 1;
+    request.mailboxWww = settings_->getTextUtf8(keys::kMailboxWww);
+    // An empty POP3 server switches checking off.
+    if (request.pop3Server.empty() || request.mail.empty() || request.login.empty() || request.password.empty())
+        return;
+    pop3_->start(request);
 }
 
-void Account::checkTimeouts() { smtp_->checkTimeout(); }
+void Account::checkTimeouts() {
+    smtp_->checkTimeout();
+    pop3_->checkTimeout();
+}
 
 void Account::updateLoginInfo() {
     const std::u16string login = text::utf8ToWide(currentAddress());

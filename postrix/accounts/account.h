@@ -15,6 +15,9 @@ namespace postrix {
 namespace smtp {
 class SmtpSession;
 }
+namespace pop3 {
+class Pop3Session;
+}
 
 class Account {
 public:
@@ -30,13 +33,18 @@ public:
     const std::u16string& profileName() const { return profileName_; }
     SettingsStore& settings() { return *settings_; }
     smtp::SmtpSession& smtp() { return *smtp_; }
+    pop3::Pop3Session& pop3() { return *pop3_; }
     Host host() const { return host_; }
 
     // The address of the last send once one started, else "MAIL/mail".
     std::string currentAddress();
+    // Starts one mailbox check with the account's current POP3 settings;
+    // nothing when server, address, login or password is missing.
     void checkMail();
     void startMailTimer(int32_t minutes, bool restart);
     void updateLoginInfo();
+    // Ends the SMTP and then the POP3 exchange when its server has been
+    // silent too long.
     void checkTimeouts();
 
     // Starts one send with the account's SMTP settings; silently nothing when
@@ -58,6 +66,7 @@ private:
     int32_t id_;
     std::u16string profileName_;
     std::unique_ptr<smtp::SmtpSession> smtp_;
+    std::unique_ptr<pop3::Pop3Session> pop3_;
     std::unique_ptr<SettingsStore> settings_;
     int64_t sendService_ = 0;
 };

@@ -1,0 +1,35 @@
+#include "pop3/check_error_notice.h"
+
+#include "plugin/log.h"
+#include "plugin/records_notify.h"
+#include "pop3/pop3_session.h"
+#include "text/format.h"
+#include "text/text_conversion.h"
+
+namespace postrix::pop3 {
+
+namespace {
+
+NotifyRecord checkErrorNotice(const std::u16string& text, const std::u16string& title) {
+    NotifyRecord notice{};
+    notice.size = sizeof(NotifyRecord);
+    notice.text = text.c_str();
+    notice.title = title.c_str();
+    notice.iconId = u"Image/Warning32";
+    notice.value40 = 3;
+    return notice;
+}
+
+}  // namespace
+
+void showCheckError(Pop3Session& session, const std::string& message) {
+    const Host host = session.host();
+    const std::string& address = session.settings().mail;
+    logFailure(host, formatText("%s: %s", address.c_str(), message.c_str()));
+    const std::u16string text = text::utf8ToWide(message);
+    const std::u16string title = text::utf8ToWide(address);
+    NotifyRecord notice = checkErrorNotice(text, title);
+    if (host.call(u"JOX/ShowStandardNotify", &notice) != 0) logFailure(host, "Showing notification failed");
+}
+
+}  // namespace postrix::pop3

@@ -1,0 +1,14 @@
+// How a failed mailbox check reaches the user: a log line and a warning
+// notification titled with the account's address.
+#pragma once
+
+#include <string>
+
+namespace postrix::pop3 {
+
+class Pop3Session;
+
+// The session's error handler.
+void showCheckError(Pop3Session& session, const std::string& message);
+
+}  // namespace postrix::pop3

@@ -1,0 +1,103 @@
+#include "pop3/new_mail_notice.h"
+
+#include <algorithm>
+
+#include "plugin/log.h"
+#include "plugin/records_notify.h"
+#include "pop3/live_sessions.h"
+#include "pop3/pop3_session.h"
+#include "text/format.h"
+#include "text/text_conversion.h"
+
+namespace postrix::pop3 {
+
+namespace {
+
+constexpr char16_t kMailIcon[] = u"Image/Mail";
+constexpr char16_t kNewsService[] = u"News/AddEntry";
+
+NotifyRecord newMailNotice(const std::u16string& text, const std::u16string& title, const std::u16string& address,
+                           uint64_t sessionNumber) {
+    NotifyRecord notice{};
+    notice.size = sizeof(NotifyRecord);
+    notice.text = text.c_str();
+    notice.title = title.c_str();
+    notice.thirdText = address.c_str();
+    notice.iconId = kMailIcon;
+    notice.value40 = 3;
+    notice.value48 = 18;
+    notice.value64 = 10;
+    notice.callback = onNewMailNoticeEvent;
+    notice.context = static_cast<uintptr_t>(sessionNumber);
+    return notice;
+}
+
+NewsEntryRecord newsEntry(const std::u16string& firstText, const std::u16string& sender,
+                          const std::u16string& subject, const std::u16string& address) {
+    NewsEntryRecord entry{};
+    entry.size = sizeof(NewsEntryRecord);
+    entry.firstText = firstText.c_str();
+    entry.sender = sender.c_str();
+    entry.subject = subject.c_str();
+    entry.accountAddress = address.c_str();
+    entry.iconId = kMailIcon;
+    return entry;
+}
+
+void addNewsEntries(const Host& host, const std::u16string& address, const std::vector<NewMailEntry>& entries) {
+    for (const NewMailEntry& mail : entries) {
+        std::u16string sender = text::utf8ToWide(mail.from);
+        std::replace_if(sender.begin(), sender.end(), [](char16_t c) { return c == u'<' || c == u'>'; }, u' ');
+        const std::u16string subject = text::utf8ToWide(mail.subject);
+        const std::u16string firstText = newsEntryFirstText(address, sender, subject, mail.date);
+        NewsEntryRecord entry = newsEntry(firstText, sender, subject, address);
+        if (host.call(kNewsService, &entry) != 0) logFailure(host, "Showing news++ notification failed");
+    }
+}
+
+}  // namespace
+
+std::string newMailNoticeText(const std::vector<NewMailEntry>& entries) {
+    std::string text = formatText("Ilość nieprzeczytanych: %zu\r\n", entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0) text += "\r\n";
+        text += formatText("%zu - ", i + 1) + entries[i].from + ": \"" + entries[i].subject + "\"";
+    }
+    return text;
+}
+
+std::u16string newsEntryFirstText(const std::u16string& address, const std::u16string& sender,
+                                  const std::u16string& subject, int64_t date) {
+    return address + u"-" + sender + u"-" + subject + u"-" +
+           text::utf8ToWide(formatText("%lld", static_cast<long long>(date)));
+}
+
+void showNewMailNotice(Pop3Session& session, size_t) {
+    const Host host = session.host();
+    const std::vector<NewMailEntry>& entries = session.tracker().entries();
+    const std::u16string address = text::utf8ToWide(session.settings().mail);
+    const std::u16string title = u"Nowa poczta (" + address + u")";
+    const std::u16string text = text::utf8ToWide(newMailNoticeText(entries));
+    NotifyRecord notice = newMailNotice(text, title, address, session.liveNumber());
+    if (host.call(u"JOX/ShowStandardNotify", &notice) != 0) logFailure(host, "Showing notification failed");
+    if (host.serviceExists(kNewsService)) addNewsEntries(host, address, entries);
+}
+
+int64_t onNewMailNoticeEvent(uintptr_t event, uintptr_t, uintptr_t context) {
+    const auto* record = reinterpret_cast<const NotifyEventRecord*>(event);
+    Pop3Session* session = findLiveSession(static_cast<uint64_t>(context));
+    if (!record || !session) return 0;
+    switch (record->kind) {
+        case kNotifyClicked:
+            session->openMailbox();
+            break;
+        case kNotifyEnded:
+            session->tracker().clearEntries();
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace postrix::pop3

@@ -1,0 +1,49 @@
+// Which messages of a mailbox are new since the session's earlier checks,
+// and the entries collected for the new-mail notice. Nothing is kept on
+// disk: the first listing after the plug-in started is only remembered.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "pop3/new_mail_entry.h"
+
+namespace postrix::pop3 {
+
+class NewMailTracker {
+public:
+    // A check begins: message numbers of an earlier connection are void.
+    void startCheck() { pendingTops_.clear(); }
+
+    // Reads a UIDL listing (the lines after the status line, terminating line
+    // included): pairs of message number and unique id separated by white
+    // space, up to the first pair that cannot be read whole. Ids not seen
+    // before are remembered; their numbers are queued unless this is the
+    // first listing of the session.
+    void readListing(std::string_view listing);
+
+    // The message whose header is to be fetched next: the one queued last,
+    // so that with a listing in ascending order the newest comes first.
+    std::optional<int32_t> takeNextMessage();
+
+    void addEntry(NewMailEntry entry) { newMail_.push_back(std::move(entry)); }
+    const std::vector<NewMailEntry>& entries() const { return newMail_; }
+    // The notice about the entries has ended.
+    void clearEntries() { newMail_.clear(); }
+
+    bool firstCheck() const { return firstCheck_; }
+    bool knows(const std::string& id) const { return knownIds_.contains(id); }
+    size_t pendingCount() const { return pendingTops_.size(); }
+
+private:
+    bool firstCheck_ = true;
+    std::unordered_set<std::string> knownIds_;
+    std::vector<int32_t> pendingTops_;  // a stack: pushed and taken at the back
+    std::vector<NewMailEntry> newMail_;
+};
+
+}  // namespace postrix::pop3

@@ -1,0 +1,277 @@
+#include "pop3/pop3_session.h"
+
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/desktop.h"
+#include "plugin/log.h"
+#include "pop3/header_decoding.h"
+#include "pop3/live_sessions.h"
+#include "text/format.h"
+#include "text/text_conversion.h"
+
+namespace postrix::pop3 {
+
+namespace {
+
+constexpr size_t kMaxTlsMessageUnits = 1022;
+
+uint32_t now() { return platform::clock().tickMs(); }
+
+// Text as a C string reads it: up to the first NUL.
+std::string_view upToNul(std::string_view text) { return text.substr(0, std::min(text.find('\0'), text.size())); }
+
+// A message cut to at most kMaxTlsMessageUnits UTF-16 units, never inside a
+// surrogate pair.
+std::string limitTlsMessage(const std::string& message) {
+    std::u16string wide = text::utf8ToWide(message);
+    if (wide.size() <= kMaxTlsMessageUnits) return message;
+    size_t length = kMaxTlsMessageUnits;
+    if (wide[length - 1] >= 0xD800 && wide[length - 1] <= 0xDBFF) --length;
+    wide.resize(length);
+    return text::wideToUtf8(wide);
+}
+
+}  // namespace
+
+Pop3Session::Pop3Session(Host host, NewMailHandler onNewMail, ErrorHandler onError, int32_t accountId,
+                         uint32_t maxReplyLength)
+    : host_(host),
+      accountId_(accountId),
+      onNewMail_(std::move(onNewMail)),
+      onError_(std::move(onError)),
+      buffer_(maxReplyLength),
+      probe_(platform::probeReachability),
+      opener_(platform::openAddress),
+      liveNumber_(registerLiveSession(*this)) {
+    connection_ = std::make_unique<Connection>(host_, text::utf8ToWide(formatText("MAIL/Socket/POP3/%d", accountId_)),
+                                               onEvent, contextOf(this));
+    if (!connection_->created()) onError_(*this, "POP3 - Could not create socket");
+}
+
+Pop3Session::~Pop3Session() {
+    unregisterLiveSession(liveNumber_);
+    connection_.reset();
+}
+
+void Pop3Session::start(const Pop3Settings& settings) {
+    if (state_ != Pop3State::Idle) {
+        logError(host_, kLogNotice,
+                 formatText("%s: POP3 - One connection in progress (state=%d), cannot start new one",
+                            settings.mail.c_str(), static_cast<int>(state_)));
+        return;
+    }
+    // An offline computer makes no check and reports nothing.
+    if (!probe_ || !probe_()) return;
+
+    settings_ = settings;
+    aborted_ = false;
+    statusLine_.clear();
+    buffer_.clear();
+    tracker_.startCheck();
+    lastActivity_ = now();
+
+    const HostPort target = splitHostPort(settings_.pop3Server, settings_.ssl ? kPop3TlsPort : kPop3Port);
+    const int64_t result = connection_->connect(text::utf8ToWide(target.host), target.port);
+    if (result != 0) {
+        connection_->close();
+        state_ = Pop3State::Idle;
+        onError_(*this, formatText("POP3 - Could not connect to server, err=0x%X", static_cast<uint32_t>(result)));
+        return;
+    }
+    state_ = Pop3State::AwaitWelcome;
+}
+
+void Pop3Session::checkTimeout() {
+    if (state_ == Pop3State::Idle || now() - lastActivity_ < kPop3TimeoutMs) return;
+    drop(nullptr);
+}
+
+void Pop3Session::openMailbox() const {
+    if (!settings_.mailboxWww.empty() && opener_) opener_(settings_.mailboxWww);
+}
+
+int64_t Pop3Session::onEvent(uintptr_t event, uintptr_t data, uintptr_t context) {
+    auto* session = fromContext<Pop3Session>(context);
+    const auto* record = reinterpret_cast<const NetEventRecord*>(event);
+    if (!session || !record || session->aborted_) return 0;
+    switch (record->code) {
+        case kNetConnected:
+            session->onConnected();
+            break;
+        case kNetClosed:
+            session->onClosedByPeer();
+            break;
+        case kNetData: {
+            const auto* chunk = reinterpret_cast<const NetDataEvent*>(data);
+            const bool hasBytes = chunk && chunk->bytes && chunk->count > 0;
+            session->onData(hasBytes ? std::string_view(chunk->bytes, static_cast<size_t>(chunk->count))
+                                     : std::string_view());
+            break;
+        }
+        case kNetTlsResult: {
+            const auto* tls = reinterpret_cast<const NetTlsEvent*>(data);
+            if (tls) session->onTlsResult(tls->status, tls->errorCode, tls->errorText);
+            break;
+        }
+        case kNetError:
+            session->onConnectionError(static_cast<int32_t>(data));
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+void Pop3Session::onConnected() {
+    // With TLS the handshake comes first; the greeting arrives as data either way.
+    if (state_ == Pop3State::Idle || !settings_.ssl) return;
+    if (connection_->initSsl() != 0) fail("POP3 - Starting SSL failed");
+}
+
+void Pop3Session::onClosedByPeer() {
+    if (state_ == Pop3State::Idle) return;
+    const std::string message = "POP3 - Connection closed by server";
+    drop(&message);
+}
+
+void Pop3Session::onConnectionError(int32_t code) {
+    // A connection the session already closed has nothing left to report.
+    if (state_ == Pop3State::Idle) return;
+    const std::string message = code < 0 ? formatText("POP3 - Connection error: 0x%X", static_cast<uint32_t>(code))
+                                         : formatText("POP3 - Connection error: %d", code);
+    drop(&message);
+}
+
+void Pop3Session::onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) {
+    lastActivity_ = now();
+    if (status == 1) return;
+    // The connection stays as it is; the timeout sweep ends it.
+    aborted_ = true;
+    onError_(*this, limitTlsMessage(errorText ? formatText("POP3 - SSL error (%d): %s", errorCode,
+                                                           text::wideToUtf8(errorText).c_str())
+                                              : formatText("POP3 - SSL error (%d)", errorCode)));
+}
+
+void Pop3Session::onData(std::string_view chunk) {
+    reportTraffic(host_, accountId_, kTrafficReceived, chunk);
+    lastActivity_ = now();
+    switch (state_) {
+        case Pop3State::AwaitWelcome:
+            return onStatus(chunk, "POP3 - Error on welcome:\r\n", &Pop3Session::onWelcome);
+        case Pop3State::AwaitUser:
+            return onStatus(chunk, "POP3 - Error on USER:\r\n", &Pop3Session::onUserAccepted);
+        case Pop3State::AwaitPass:
+            return onStatus(chunk, "POP3 - Error on PASS:\r\n", &Pop3Session::onPassAccepted);
+        case Pop3State::AwaitUidl:
+            return onStatus(chunk, "POP3 - Error on UIDL:\r\n", &Pop3Session::onUidlAccepted);
+        case Pop3State::ReadingUidl:
+            return collectBody(chunk, &Pop3Session::onListingComplete);
+        case Pop3State::AwaitTop:
+            return onStatus(chunk, "POP3 - Error on TOP:\r\n", &Pop3Session::onTopAccepted);
+        case Pop3State::ReadingTop:
+            return collectBody(chunk, &Pop3Session::onHeaderComplete);
+        case Pop3State::Idle:
+            return;  // the reply to QUIT, or anything after the check
+    }
+}
+
+void Pop3Session::onStatus(std::string_view chunk, const char* errorPrefix, Step next) {
+    if (chunk.empty()) return fail("POP3 - Received empty buffer");
+    // Nothing is judged from part of a line: a status line that arrives in
+    // pieces waits here for its CRLF, within the same bound as a reply body.
+    if (chunk.size() > buffer_.maxLength() - statusLine_.size()) return fail("POP3 - Reply too long");
+    const size_t searchFrom = statusLine_.empty() ? 0 : statusLine_.size() - 1;
+    statusLine_.append(chunk);
+    const size_t end = statusLine_.find("\r\n", searchFrom);
+    if (end == std::string::npos) return;
+    const std::string received = std::move(statusLine_);
+    statusLine_.clear();
+    if (received.front() != '+') return fail(errorPrefix + std::string(upToNul(received)));
+    (this->*next)(std::string_view(received).substr(end + 2));
+}
+
+void Pop3Session::onWelcome(std::string_view) {
+    sendCommand(formatText("USER %s\r\n", settings_.login.c_str()), Pop3State::AwaitUser);
+}
+
+void Pop3Session::onUserAccepted(std::string_view) {
+    sendCommand(formatText("PASS %s\r\n", settings_.password.c_str()), Pop3State::AwaitPass);
+}
+
+void Pop3Session::onPassAccepted(std::string_view) { sendCommand("UIDL\r\n", Pop3State::AwaitUidl); }
+
+void Pop3Session::onUidlAccepted(std::string_view rest) {
+    buffer_.clear();
+    state_ = Pop3State::ReadingUidl;
+    collectBody(rest, &Pop3Session::onListingComplete);
+}
+
+void Pop3Session::onTopAccepted(std::string_view rest) {
+    buffer_.clear();
+    state_ = Pop3State::ReadingTop;
+    collectBody(rest, &Pop3Session::onHeaderComplete);
+}
+
+void Pop3Session::collectBody(std::string_view bytes, Completion complete) {
+    if (!buffer_.append(bytes)) return fail("POP3 - Reply too long");
+    if (buffer_.complete()) (this->*complete)();
+}
+
+void Pop3Session::onListingComplete() {
+    tracker_.readListing(upToNul(buffer_.view()));
+    buffer_.clear();
+    fetchNextHeader();
+}
+
+void Pop3Session::onHeaderComplete() {
+    ParsedHeaders parsed = parseHeaders(upToNul(buffer_.view()));
+    for (const std::string& value : parsed.unreadableDates) logFailure(host_, dateFailureMessage(value));
+    tracker_.addEntry(std::move(parsed.entry));
+    fetchNextHeader();
+}
+
+void Pop3Session::fetchNextHeader() {
+    const std::optional<int32_t> number = tracker_.takeNextMessage();
+    if (!number) return finish();
+    buffer_.clear();
+    sendCommand(formatText("TOP %d 0\r\n", *number), Pop3State::AwaitTop);
+}
+
+bool Pop3Session::sendCommand(const std::string& command, Pop3State next) {
+    if (connection_->send(command) < 0) {
+        fail("POP3 - Send failed");
+        return false;
+    }
+    reportTraffic(host_, accountId_, kTrafficSent, command);
+    lastActivity_ = now();
+    state_ = next;
+    return true;
+}
+
+void Pop3Session::finish() {
+    if (state_ == Pop3State::Idle) return;
+    if (!tracker_.entries().empty()) onNewMail_(*this, tracker_.entries().size());
+    state_ = Pop3State::Idle;
+    // The reply to QUIT is never read: with the state idle it only reaches
+    // the traffic report.
+    constexpr std::string_view quit = "QUIT\r\n";
+    connection_->send(quit);
+    reportTraffic(host_, accountId_, kTrafficSent, quit);
+    connection_->close();
+}
+
+void Pop3Session::fail(const std::string& message) {
+    aborted_ = true;
+    finish();
+    onError_(*this, message);
+}
+
+void Pop3Session::drop(const std::string* message) {
+    aborted_ = true;
+    connection_->close();
+    state_ = Pop3State::Idle;
+    if (message) onError_(*this, *message);
+}
+
+}  // namespace postrix::pop3

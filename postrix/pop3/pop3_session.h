@@ -1,0 +1,134 @@
+// One account's POP3 client: an event-driven state machine that logs in,
+// lists the mailbox with UIDL, fetches the header block of every new message
+// with TOP and leaves with QUIT, over a connection of the host's network
+// service.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "plugin/connection.h"
+#include "plugin/host.h"
+#include "pop3/new_mail_tracker.h"
+#include "pop3/reply_buffer.h"
+
+namespace postrix::pop3 {
+
+// The numbers appear in a log line, so they are fixed.
+enum class Pop3State : int32_t {
+    Idle = 0,
+    AwaitWelcome = 1,
+    AwaitUser = 2,
+    AwaitPass = 3,
+    AwaitUidl = 4,
+    ReadingUidl = 5,
+    AwaitTop = 6,
+    ReadingTop = 7,
+};
+
+struct Pop3Settings {
+    std::string pop3Server;  // host, optionally ":port"
+    std::string mail;        // the account's address, for messages and notice titles
+    std::string login;
+    std::string password;
+    std::string mailboxWww;  // opened when the new-mail notice is clicked; may be empty
+    bool ssl = true;         // TLS from the first byte
+};
+
+inline constexpr int32_t kPop3Port = 110;
+inline constexpr int32_t kPop3TlsPort = 995;
+inline constexpr uint32_t kPop3TimeoutMs = 20000;
+
+class Pop3Session {
+public:
+    using NewMailHandler = std::function<void(Pop3Session&, size_t entryCount)>;
+    using ErrorHandler = std::function<void(Pop3Session&, const std::string&)>;
+    using Probe = std::function<bool()>;
+    using Opener = std::function<void(std::string_view address)>;
+
+    Pop3Session(Host host, NewMailHandler onNewMail, ErrorHandler onError, int32_t accountId,
+                uint32_t maxReplyLength = ReplyBuffer::kDefaultMaxLength);
+    ~Pop3Session();
+    Pop3Session(const Pop3Session&) = delete;
+    Pop3Session& operator=(const Pop3Session&) = delete;
+
+    // Begins one check, unless one is in progress or the internet seems out
+    // of reach. Failures arrive through the error handler.
+    void start(const Pop3Settings& settings);
+    // Ends a check whose server has been silent for 20 seconds: closed
+    // without QUIT and without any message.
+    void checkTimeout();
+
+    // The connection's event handler; the context is the session.
+    static int64_t onEvent(uintptr_t event, uintptr_t data, uintptr_t context);
+
+    // Replace the reachability probe and the opener of the web mailbox
+    // (tests; the defaults are the platform's).
+    void setProbe(Probe probe) { probe_ = std::move(probe); }
+    void setOpener(Opener opener) { opener_ = std::move(opener); }
+    // Opens mailboxWww, if set (the new-mail notice was clicked).
+    void openMailbox() const;
+
+    Pop3State state() const { return state_; }
+    bool aborted() const { return aborted_; }
+    int32_t accountId() const { return accountId_; }
+    Host host() const { return host_; }
+    const Pop3Settings& settings() const { return settings_; }
+    // The number under which the new-mail notice finds the session.
+    uint64_t liveNumber() const { return liveNumber_; }
+    NewMailTracker& tracker() { return tracker_; }
+    const ReplyBuffer& buffer() const { return buffer_; }
+
+private:
+    using Step = void (Pop3Session::*)(std::string_view rest);
+    using Completion = void (Pop3Session::*)();
+
+    void onConnected();
+    void onClosedByPeer();
+    void onData(std::string_view chunk);
+    void onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText);
+    void onConnectionError(int32_t code);
+
+    // A reply's status line, judged once its CRLF arrived; a positive one
+    // hands the bytes after it to next.
+    void onStatus(std::string_view chunk, const char* errorPrefix, Step next);
+    void onWelcome(std::string_view rest);
+    void onUserAccepted(std::string_view rest);
+    void onPassAccepted(std::string_view rest);
+    void onUidlAccepted(std::string_view rest);
+    void onTopAccepted(std::string_view rest);
+    // The body of a multi-line reply, until its terminating line.
+    void collectBody(std::string_view bytes, Completion complete);
+    void onListingComplete();
+    void onHeaderComplete();
+
+    bool sendCommand(const std::string& command, Pop3State next);
+    void fetchNextHeader();
+    // Ends the check: the notice for collected mail, QUIT and close.
+    void finish();
+    // The one place a check fails after a reply or a send: QUIT and report.
+    void fail(const std::string& message);
+    // A lost connection: close without QUIT, and report when given a message.
+    void drop(const std::string* message);
+
+    Host host_;
+    int32_t accountId_;
+    std::unique_ptr<Connection> connection_;
+    bool aborted_ = false;
+    uint32_t lastActivity_ = 0;
+    Pop3Settings settings_;
+    NewMailHandler onNewMail_;
+    ErrorHandler onError_;
+    Pop3State state_ = Pop3State::Idle;
+    std::string statusLine_;  // the status line so far, until its CRLF
+    ReplyBuffer buffer_;
+    NewMailTracker tracker_;
+    Probe probe_;
+    Opener opener_;
+    uint64_t liveNumber_;
+};
+
+}  // namespace postrix::pop3
