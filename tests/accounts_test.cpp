@@ -169,7 +169,7 @@ TEST_F(AccountsTest, TeardownRunsInItsFixedOrder) {
     manager.reset();
     const std::vector<std::u16string> expected = {
         u"ACM/InterfaceRemove", u"JOX/Timer/Destroy", u"JOX/RemoveOptionsPage", u"destroyService",
-        u"JOX/ProtocolDel",     u"NetLib/Destroy",    u"JOX/Settings/Destroy"};
+        u"JOX/ProtocolDel",     u"NetLib/Destroy",    u"JOX/Settings/Destroy", u"NetLib/Destroy"};
     EXPECT_EQ(host.calls, expected);
     EXPECT_TRUE(host.accountInterfaceRemoved);
 }
