@@ -335,7 +335,18 @@ void NetLib::shutDown(Link& link) {
         const std::string alert = link.tls->takeOutput();
         link.socket.write_some(asio::buffer(alert), ignored);  // once, without waiting
     }
-    link.socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    // Closing a socket with unread input makes the kernel reset the
+    // connection, and a reset can destroy what the peer has not read yet of
+    // ours. So: discard what has arrived, send FIN after the queued bytes,
+    // then close.
+    if (link.state == Link::State::Open) {  // only then is the socket non-blocking
+        std::array<char, 16384> discard;
+        for (int i = 0; i < 64; ++i) {
+            const size_t n = link.socket.read_some(asio::buffer(discard), ignored);
+            if (ignored || n == 0) break;
+        }
+    }
+    link.socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
     link.socket.close(ignored);
     link.state = Link::State::Ended;
 }

@@ -11,7 +11,8 @@ int32_t fromError(const std::error_code& error) {
     if (error == asio::error::no_recovery) return kNoRecovery;
     if (error == asio::error::no_data) return kNoData;
     if (error == asio::error::service_not_found) return kHostNotFound;
-    if (error.category() != std::system_category() && error.category() != std::generic_category()) {
+    if (error.category() != asio::error::get_system_category() && error.category() != std::system_category() &&
+        error.category() != std::generic_category()) {
         return kSystemCallFailure;
     }
     switch (error.value()) {

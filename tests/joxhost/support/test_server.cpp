@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <stdexcept>
 #include <utility>
 
@@ -86,6 +88,9 @@ size_t ServerConnection::drain() {
 
 TestServer::TestServer(Script script, const std::filesystem::path& certFile, const std::filesystem::path& keyFile)
     : script_(std::move(script)) {
+    // OpenSSL writes to the socket with plain write(): a client that went
+    // away must not end the test process.
+    std::signal(SIGPIPE, SIG_IGN);
     if (!certFile.empty()) {
         tls_ = SSL_CTX_new(TLS_server_method());
         if (SSL_CTX_use_certificate_chain_file(tls_, certFile.c_str()) != 1 ||
@@ -122,7 +127,17 @@ void TestServer::serve() {
             script_(connection);
             current_ = -1;
         }
+        {
+            std::lock_guard lock(mutex_);
+            ++finishedCount_;
+        }
+        finished_.notify_all();
     }
+}
+
+void TestServer::waitForScripts(int count) {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [&] { return finishedCount_ >= count; });
 }
 
 int closedPort() {

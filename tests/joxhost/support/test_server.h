@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -45,6 +47,8 @@ public:
 
     int port() const { return port_; }
     int accepted() const { return accepted_; }
+    // Blocks until count scripts have run to their end.
+    void waitForScripts(int count);
 
 private:
     void serve();
@@ -56,6 +60,9 @@ private:
     std::atomic<int> accepted_{0};
     std::atomic<bool> stopping_{false};
     std::atomic<int> current_{-1};
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    int finishedCount_ = 0;
     std::thread thread_;
 };
 
