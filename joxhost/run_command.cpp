@@ -1,6 +1,7 @@
 // run: the plug-in runs until SIGINT, SIGTERM or `quit`, driven by its
 // timers, its connections and the commands read on standard input.
 #include <csignal>
+#include <deque>
 #include <iostream>
 #include <mutex>
 #include <thread>
@@ -132,11 +133,29 @@ int runLoopCommand(const CommandLine& line, const Environment& environment, Repo
         reporter.emit(Event("signal").add("number", number));
         stop = true;
     });
+    // One line at a time: what a line queues for the plug-in runs before the
+    // next line is read, so "check 0" then "click" clicks that check's notice.
+    std::deque<std::string> pending;
+    bool draining = false;
+    std::function<void()> next = [&] {
+        if (pending.empty() || stop) {
+            draining = false;
+            return;
+        }
+        const std::string text = std::move(pending.front());
+        pending.pop_front();
+        console.handle(text);
+        asio::post(io, next);
+    };
     InputLines input(io, [&](std::optional<std::string> text) {
-        if (text) {
-            console.handle(*text);
-        } else {
-            reporter.detail(Event("input-ended"));  // keep running until a signal
+        if (!text) {
+            reporter.detail(Event("input-ended"));  // keep running until a signal or quit
+            return;
+        }
+        pending.push_back(std::move(*text));
+        if (!draining) {
+            draining = true;
+            next();
         }
     });
     reporter.emit(Event("ready").add("profile", session->host().options.profileDir.string()));
