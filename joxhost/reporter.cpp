@@ -92,6 +92,11 @@ std::string readableLine(const Event& event) {
                std::to_string(e.number("account")) + "), subject: " + e.text("subject");
     }
     if (e.name == "news") return "news: " + e.text("from") + ": " + e.text("subject");
+    if (e.name == "account") {
+        const std::string note = e.text("note");
+        return "account " + std::to_string(e.number("position")) + ": " + e.text("name") + " (id " +
+               std::to_string(e.number("id")) + (note.empty() ? "" : ", " + note) + ")";
+    }
     std::string line = e.name;
     for (const auto& field : e.fields) line += " " + field.key + "=" + multiLine(valueText(field.value));
     return line;
