@@ -6,14 +6,14 @@
 namespace joxhost {
 namespace {
 
-struct CommandSpec {
+struct CommandShape {
     Command command;
     size_t minArgs;
     size_t maxArgs;  // SIZE_MAX: any number
 };
 
-const std::map<std::string, CommandSpec>& commands() {
-    static const std::map<std::string, CommandSpec> table = {
+const std::map<std::string, CommandShape>& commands() {
+    static const std::map<std::string, CommandShape> table = {
         {"accounts", {Command::Accounts, 0, 0}},
         {"account-add", {Command::AccountAdd, 1, 1}},
         {"account-remove", {Command::AccountRemove, 1, 1}},
@@ -108,8 +108,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (!line.profileName.empty() && line.command != Command::Config) {
         return fail("--profile-name belongs to config");
     }
-    const CommandSpec& spec = commands().at(name);
-    if (line.arguments.size() < spec.minArgs || line.arguments.size() > spec.maxArgs) {
+    const CommandShape& shape = commands().at(name);
+    if (line.arguments.size() < shape.minArgs || line.arguments.size() > shape.maxArgs) {
         return fail(name + ": wrong number of arguments (try joxhost " + name + " --help)");
     }
     if (line.command == Command::AccountRemove && !parseIndex(line.arguments[0])) {
