@@ -11,10 +11,10 @@
 namespace postrix::pop3 {
 
 struct ParsedHeaders {
-  NewMailEntry entry;
-  // Each Date value that could not be read, in the order met; the session
-  // logs dateFailureMessage(value) for each at level -1.
-  std::vector<std::string> unreadableDates;
+    NewMailEntry entry;
+    // Each Date value that could not be read, in the order met; the session
+    // logs dateFailureMessage(value) for each at level -1.
+    std::vector<std::string> unreadableDates;
 };
 
 // Reads From, Subject and Date out of a header block.
