@@ -46,6 +46,35 @@ int64_t Connection::initSsl() { return host_.call(u"NetLib/InitSSL", object_.get
 
 void Connection::close() { host_.call(u"NetLib/Close", object_.get()); }
 
+void dispatchConnectionEvent(uintptr_t event, uintptr_t data, ConnectionEvents& events) {
+    const auto* record = reinterpret_cast<const NetEventRecord*>(event);
+    if (!record) return;
+    switch (record->code) {
+        case kNetConnected:
+            events.onConnected();
+            break;
+        case kNetClosed:
+            events.onClosedByPeer();
+            break;
+        case kNetData: {
+            const auto* chunk = reinterpret_cast<const NetDataEvent*>(data);
+            const bool hasBytes = chunk && chunk->bytes && chunk->count > 0;
+            events.onData(hasBytes ? std::string_view(chunk->bytes, static_cast<size_t>(chunk->count))
+                                   : std::string_view());
+            break;
+        }
+        case kNetTlsResult:
+            if (const auto* tls = reinterpret_cast<const NetTlsEvent*>(data))
+                events.onTlsResult(tls->status, tls->errorCode, tls->errorText);
+            break;
+        case kNetError:
+            events.onConnectionError(static_cast<uint32_t>(data));
+            break;
+        default:
+            break;
+    }
+}
+
 HostPort splitHostPort(std::string_view server, int32_t defaultPort) {
     const size_t colon = server.rfind(':');
     if (colon == std::string_view::npos) return {std::string(server), defaultPort};

@@ -38,6 +38,23 @@ private:
     bool created_ = false;
 };
 
+// What a session does with the events of its connection.
+class ConnectionEvents {
+public:
+    virtual void onConnected() = 0;
+    virtual void onClosedByPeer() = 0;
+    virtual void onData(std::string_view bytes) = 0;  // empty when the event held none
+    virtual void onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) = 0;
+    virtual void onConnectionError(uint32_t code) = 0;
+
+protected:
+    ~ConnectionEvents() = default;
+};
+
+// Decodes one event of the network service (the handler's wParam and lParam)
+// and hands it to events; codes it does not know are ignored.
+void dispatchConnectionEvent(uintptr_t event, uintptr_t data, ConnectionEvents& events);
+
 // Host and port of a server text "host[:port]": the text after the last ':'
 // read as a decimal number the way atoi reads it; no colon, or nothing after
 // it, gives the default port.

@@ -10,12 +10,14 @@ extern "C" {
 #include <optional>
 #include <vector>
 
+#include "text/ascii.h"
 #include "text/text_conversion.h"
 
 namespace postrix::pop3 {
 namespace {
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using text::asciiLower;
+using text::equalsIgnoringCase;
 
 bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 

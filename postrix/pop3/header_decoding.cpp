@@ -4,21 +4,15 @@
 
 #include "pop3/encoded_words.h"
 #include "pop3/mail_date.h"
+#include "text/ascii.h"
 
 namespace postrix::pop3 {
 namespace {
 
+using text::asciiLower;
+using text::equalsIgnoringCase;
+
 bool isFoldWhite(char c) { return c == ' ' || c == '\t'; }
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-  }
-  return true;
-}
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && isFoldWhite(text.front())) text.remove_prefix(1);

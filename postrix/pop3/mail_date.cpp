@@ -3,8 +3,13 @@
 #include <array>
 #include <cstddef>
 
+#include "text/ascii.h"
+
 namespace postrix::pop3 {
 namespace {
+
+using text::asciiLower;
+using text::equalsIgnoringCase;
 
 constexpr std::array<std::string_view, 7> kDayNames = {"Mon", "Tue", "Wed", "Thu",
                                                        "Fri", "Sat", "Sun"};
@@ -25,16 +30,6 @@ constexpr int64_t kSecondsPerDay = 86400;
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-  }
-  return true;
-}
 
 bool isLeapYear(int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 

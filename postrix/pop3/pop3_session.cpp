@@ -93,33 +93,8 @@ void Pop3Session::openMailbox() const {
 
 int64_t Pop3Session::onEvent(uintptr_t event, uintptr_t data, uintptr_t context) {
     auto* session = fromContext<Pop3Session>(context);
-    const auto* record = reinterpret_cast<const NetEventRecord*>(event);
-    if (!session || !record || session->aborted_) return 0;
-    switch (record->code) {
-        case kNetConnected:
-            session->onConnected();
-            break;
-        case kNetClosed:
-            session->onClosedByPeer();
-            break;
-        case kNetData: {
-            const auto* chunk = reinterpret_cast<const NetDataEvent*>(data);
-            const bool hasBytes = chunk && chunk->bytes && chunk->count > 0;
-            session->onData(hasBytes ? std::string_view(chunk->bytes, static_cast<size_t>(chunk->count))
-                                     : std::string_view());
-            break;
-        }
-        case kNetTlsResult: {
-            const auto* tls = reinterpret_cast<const NetTlsEvent*>(data);
-            if (tls) session->onTlsResult(tls->status, tls->errorCode, tls->errorText);
-            break;
-        }
-        case kNetError:
-            session->onConnectionError(static_cast<int32_t>(data));
-            break;
-        default:
-            break;
-    }
+    // Events of an aborted check are ignored until the next start.
+    if (session && !session->aborted_) dispatchConnectionEvent(event, data, *session);
     return 0;
 }
 
@@ -135,11 +110,12 @@ void Pop3Session::onClosedByPeer() {
     drop(&message);
 }
 
-void Pop3Session::onConnectionError(int32_t code) {
+void Pop3Session::onConnectionError(uint32_t code) {
     // A connection the session already closed has nothing left to report.
     if (state_ == Pop3State::Idle) return;
-    const std::string message = code < 0 ? formatText("POP3 - Connection error: 0x%X", static_cast<uint32_t>(code))
-                                         : formatText("POP3 - Connection error: %d", code);
+    const std::string message = (code & 0x80000000u)
+                                    ? formatText("POP3 - Connection error: 0x%X", code)
+                                    : formatText("POP3 - Connection error: %d", static_cast<int>(code));
     drop(&message);
 }
 

@@ -42,7 +42,7 @@ inline constexpr int32_t kPop3Port = 110;
 inline constexpr int32_t kPop3TlsPort = 995;
 inline constexpr uint32_t kPop3TimeoutMs = 20000;
 
-class Pop3Session {
+class Pop3Session final : private ConnectionEvents {
 public:
     using NewMailHandler = std::function<void(Pop3Session&, size_t entryCount)>;
     using ErrorHandler = std::function<void(Pop3Session&, const std::string&)>;
@@ -86,11 +86,11 @@ private:
     using Step = void (Pop3Session::*)(std::string_view rest);
     using Completion = void (Pop3Session::*)();
 
-    void onConnected();
-    void onClosedByPeer();
-    void onData(std::string_view chunk);
-    void onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText);
-    void onConnectionError(int32_t code);
+    void onConnected() override;
+    void onClosedByPeer() override;
+    void onData(std::string_view chunk) override;
+    void onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) override;
+    void onConnectionError(uint32_t code) override;
 
     // A reply's status line, judged once its CRLF arrived; a positive one
     // hands the bytes after it to next.

@@ -110,28 +110,8 @@ void SmtpSession::fail(Ending ending, const std::string& message) {
 
 int64_t SmtpSession::onEvent(uintptr_t event, uintptr_t data, uintptr_t context) {
     auto* session = fromContext<SmtpSession>(context);
-    const auto* record = reinterpret_cast<const NetEventRecord*>(event);
-    if (!session || !record || session->failed_) return 0;
-    switch (record->code) {
-        case kNetClosed:
-            session->onClosedByPeer();
-            break;
-        case kNetData: {
-            const auto* chunk = reinterpret_cast<const NetDataEvent*>(data);
-            session->onData(chunk ? chunk->bytes : nullptr, chunk && chunk->bytes ? chunk->count : 0);
-            break;
-        }
-        case kNetTlsResult: {
-            const auto* tls = reinterpret_cast<const NetTlsEvent*>(data);
-            if (tls) session->onTlsResult(tls->status, tls->errorCode, tls->errorText);
-            break;
-        }
-        case kNetError:
-            session->onConnectionError(static_cast<uint32_t>(data));
-            break;
-        default:
-            break;
-    }
+    // Events of a failed send are ignored until the next start.
+    if (session && !session->failed_) dispatchConnectionEvent(event, data, *session);
     return 0;
 }
 
@@ -158,8 +138,7 @@ void SmtpSession::onTlsResult(int32_t status, int32_t errorCode, const char16_t*
                                   : formatText("SMTP - SSL error (%d)", errorCode));
 }
 
-void SmtpSession::onData(const char* bytes, int32_t count) {
-    const std::string_view chunk(bytes ? bytes : "", count > 0 ? static_cast<size_t>(count) : 0);
+void SmtpSession::onData(std::string_view chunk) {
     reportTraffic(host_, accountId_, kTrafficReceived, chunk);
     lastActivity_ = now();
     if (state_ == SmtpState::Idle) return;

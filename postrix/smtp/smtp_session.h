@@ -41,7 +41,7 @@ struct SmtpSettings {
 inline constexpr int32_t kSmtpDefaultPort = 587;
 inline constexpr uint32_t kReceiveTimeoutMs = 20000;
 
-class SmtpSession {
+class SmtpSession final : private ConnectionEvents {
 public:
     using SentHandler = std::function<void(SmtpSession&, const OutgoingMail&)>;
     using ErrorHandler = std::function<void(SmtpSession&, const std::string&)>;
@@ -70,10 +70,11 @@ public:
     Host host() const { return host_; }
 
 private:
-    void onData(const char* bytes, int32_t count);
-    void onClosedByPeer();
-    void onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText);
-    void onConnectionError(uint32_t code);
+    void onConnected() override {}
+    void onClosedByPeer() override;
+    void onData(std::string_view bytes) override;
+    void onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) override;
+    void onConnectionError(uint32_t code) override;
 
     void handleReply(const std::string& reply);
     void onGreeting();

@@ -1,0 +1,74 @@
+#include "command_support.h"
+
+#include <cstdio>
+
+#include "profile.h"
+#include "utf.h"
+
+namespace joxhost {
+
+int fail(Reporter& reporter, int status, const std::string& text) {
+    std::fprintf(stderr, "joxhost: %s\n", text.c_str());
+    if (reporter.json()) reporter.emit(Event("host-error").add("text", text).add("status", status));
+    return status;
+}
+
+std::optional<std::filesystem::path> profileDirFor(const CommandLine& line, const Environment& environment,
+                                                   Reporter& reporter) {
+    std::error_code ignored;
+    const auto dir = std::filesystem::absolute(
+        chooseProfileDir(line.profileDir, environment.joxhostProfile, environment.xdgDataHome, environment.home),
+        ignored);
+    std::string error;
+    if (!ensureDirectory(dir, &error)) {
+        fail(reporter, kExitFailed, error);
+        return std::nullopt;
+    }
+    return dir;
+}
+
+std::unique_ptr<Session> openSession(asio::io_context& io, const CommandLine& line,
+                                     const Environment& environment, Reporter& reporter) {
+    const auto dir = profileDirFor(line, environment, reporter);
+    if (!dir) return nullptr;
+    HostOptions options;
+    options.profileDir = *dir;
+    options.net.caFile = line.caFile;
+    auto session = std::make_unique<Session>(io, reporter, options);
+    if (!session->host().net.tlsProblem().empty()) {
+        fail(reporter, kExitFailed, session->host().net.tlsProblem());
+        return nullptr;
+    }
+    std::string error;
+    if (!session->load(choosePluginPath(line.pluginPath), &error)) {
+        fail(reporter, kExitFailed, error);
+        return nullptr;
+    }
+    return session;
+}
+
+void printAccount(Reporter& reporter, const ListedAccount& account) {
+    reporter.emit(Event("account")
+                      .add("position", account.position)
+                      .add("id", account.id)
+                      .add("name", account.name)
+                      .add("main", !account.isProfile)
+                      .add("note", account.secondText));
+}
+
+std::optional<ListedAccount> accountAt(Host& host, int position, size_t* count) {
+    const auto accounts = host.accounts.list(kMailClass);
+    if (count) *count = accounts.size();
+    if (position < 0 || static_cast<size_t>(position) >= accounts.size()) return std::nullopt;
+    return accounts[static_cast<size_t>(position)];
+}
+
+std::u16string sendServiceName(int32_t accountId) {
+    return toUtf16("MAIL/" + std::to_string(accountId) + "/PFMessageSend");
+}
+
+std::u16string mailTimerName(int32_t accountId) {
+    return toUtf16("MAIL/" + std::to_string(accountId) + "/mailRecvTimer");
+}
+
+}  // namespace joxhost

@@ -1,0 +1,18 @@
+#include "commands.h"
+
+namespace joxhost {
+
+int runCommand(const CommandLine& line, const Environment& environment, Reporter& reporter) {
+    switch (line.command) {
+        case Command::Accounts: return accountsCommand(line, environment, reporter);
+        case Command::AccountAdd: return accountAddCommand(line, environment, reporter);
+        case Command::AccountRemove: return accountRemoveCommand(line, environment, reporter);
+        case Command::Config: return configCommand(line, environment, reporter);
+        case Command::Chat: return chatCommand(line, environment, reporter);
+        case Command::Run: return runLoopCommand(line, environment, reporter);
+        case Command::None: break;
+    }
+    return kExitUsage;
+}
+
+}  // namespace joxhost

@@ -1,0 +1,64 @@
+// What joxhost tells its user: one event per happening, printed either as a
+// readable line or, with --json, as one JSON object a line on stdout.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace joxhost {
+
+struct Event {
+    using Value = std::variant<std::string, int64_t, bool>;
+    struct Field {
+        std::string key;
+        Value value;
+    };
+
+    std::string name;
+    std::vector<Field> fields;
+
+    Event(std::string eventName) : name(std::move(eventName)) {}
+    Event& add(std::string key, std::string value);
+    Event& add(std::string key, const char* value) { return add(std::move(key), std::string(value)); }
+    Event& add(std::string key, int64_t value);
+    Event& add(std::string key, int value) { return add(std::move(key), static_cast<int64_t>(value)); }
+    Event& add(std::string key, bool value);
+
+    // The field's text, or "" when absent or not a text.
+    std::string text(std::string_view key) const;
+    int64_t number(std::string_view key, int64_t fallback = 0) const;
+};
+
+// {"event":NAME,...} on one line.
+std::string jsonLine(const Event& event);
+// A line (or, for multi-line texts, lines) a person reads.
+std::string readableLine(const Event& event);
+
+class Reporter {
+public:
+    explicit Reporter(bool json, bool verbose = false, std::FILE* out = stdout)
+        : json_(json), verbose_(verbose), out_(out) {}
+
+    void emit(const Event& event);
+    // Shown only with --verbose.
+    void detail(const Event& event);
+
+    bool verbose() const { return verbose_; }
+    bool json() const { return json_; }
+
+    // Sees every emitted event (chat's outcome, tests).
+    void setTap(std::function<void(const Event&)> tap) { tap_ = std::move(tap); }
+
+private:
+    bool json_;
+    bool verbose_;
+    std::FILE* out_;
+    std::function<void(const Event&)> tap_;
+};
+
+}  // namespace joxhost

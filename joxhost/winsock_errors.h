@@ -1,0 +1,33 @@
+// Connection errors as Winsock numbers, so the plug-in's messages read the
+// same on every platform.
+#pragma once
+
+#include <cstdint>
+#include <system_error>
+
+namespace joxhost::winsock {
+
+inline constexpr int32_t kInterrupted = 10004;
+inline constexpr int32_t kInvalidArgument = 10022;
+inline constexpr int32_t kNotSocket = 10038;
+inline constexpr int32_t kAddressNotAvailable = 10049;
+inline constexpr int32_t kNetworkDown = 10050;
+inline constexpr int32_t kNetworkUnreachable = 10051;
+inline constexpr int32_t kConnectionAborted = 10053;
+inline constexpr int32_t kConnectionReset = 10054;
+inline constexpr int32_t kNoBuffers = 10055;
+inline constexpr int32_t kAlreadyConnected = 10056;
+inline constexpr int32_t kNotConnected = 10057;
+inline constexpr int32_t kTimedOut = 10060;
+inline constexpr int32_t kConnectionRefused = 10061;
+inline constexpr int32_t kHostUnreachable = 10065;
+inline constexpr int32_t kSystemCallFailure = 10107;
+inline constexpr int32_t kHostNotFound = 11001;
+inline constexpr int32_t kTryAgain = 11002;
+inline constexpr int32_t kNoRecovery = 11003;
+inline constexpr int32_t kNoData = 11004;
+
+// The Winsock number of a socket or resolver error.
+int32_t fromError(const std::error_code& error);
+
+}  // namespace joxhost::winsock

@@ -1,0 +1,221 @@
+"""Drives joxhost and the local mail servers for the end-to-end tests."""
+import email
+import email.policy
+import glob
+import json
+import os
+import queue
+import shutil
+import smtplib
+import sqlite3
+import ssl
+import subprocess
+import tempfile
+import threading
+import time
+
+JOXHOST = os.environ.get("JOXHOST", "build/joxhost")
+MAILSERVERS = os.environ.get("MAILSERVERS", "scripts/mailservers.sh")
+# The reachability probe must never leave this machine.
+HOST_ENV = dict(os.environ, POSTRIX_PROBE_HOST="127.0.0.1")
+
+
+def mail_env():
+    run_dir = os.environ.get("POSTRIX_MAIL_DIR", "/tmp/postrix-mail")
+    values = {}
+    with open(os.path.join(run_dir, "env"), encoding="utf-8") as env_file:
+        for line in env_file:
+            if "=" in line and not line.startswith("#"):
+                key, value = line.strip().split("=", 1)
+                values[key] = value
+    return values
+
+
+def wait_until(condition, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+
+
+class Mailbox:
+    """The test user's Maildir, filled through Postfix and emptied through Dovecot."""
+
+    def __init__(self, env):
+        self.env = env
+
+    def _servers(self, verb):
+        subprocess.run(["bash", MAILSERVERS, verb], check=True, stdout=subprocess.DEVNULL)
+
+    def clear(self):
+        self._servers("clear")
+
+    def stop_smtp(self):
+        self._servers("stop-smtp")
+
+    def start_smtp(self):
+        self._servers("start-smtp")
+
+    def _files(self):
+        maildir = self.env["MAILDIR"]
+        return sorted(glob.glob(os.path.join(maildir, "new", "*")) + glob.glob(os.path.join(maildir, "cur", "*")),
+                      key=os.path.getmtime)
+
+    def raw_messages(self):
+        messages = []
+        for path in self._files():
+            with open(path, "rb") as message_file:
+                messages.append(message_file.read().replace(b"\n", b"\r\n").replace(b"\r\r\n", b"\r\n"))
+        return messages
+
+    def wait_for_messages(self, count, timeout=20):
+        wait_until(lambda: len(self._files()) >= count, timeout, f"{count} messages in the mailbox")
+        return [email.message_from_bytes(raw, policy=email.policy.default) for raw in self.raw_messages()]
+
+    def deliver(self, from_header, subject_header, body):
+        """Sends a message whose headers are written exactly as given."""
+        message = (f"From: {from_header}\r\nTo: <{self.env['MAIL_ADDRESS']}>\r\n"
+                   f"Subject: {subject_header}\r\nDate: Mon, 5 Nov 2012 10:00:00 +0100\r\n"
+                   f"\r\n{body}\r\n").encode("utf-8")
+        context = ssl.create_default_context(cafile=self.env["CA_FILE"])
+        with smtplib.SMTP(self.env["SMTP_HOST"], int(self.env["SMTP_PORT"]), timeout=20) as smtp:
+            smtp.starttls(context=context)
+            smtp.login(self.env["MAIL_USER"], self.env["MAIL_PASSWORD"])
+            smtp.sendmail("sender@example.com", [self.env["MAIL_ADDRESS"]], message)
+
+
+class Result:
+    def __init__(self, completed):
+        self.returncode = completed.returncode
+        self.stdout = completed.stdout
+        self.stderr = completed.stderr
+        self.events = [json.loads(line) for line in completed.stdout.splitlines() if line.startswith("{")]
+
+    def events_named(self, name):
+        return [event for event in self.events if event["event"] == name]
+
+
+class Profile:
+    """One joxhost profile directory with the main account set up."""
+
+    def __init__(self, env, settings):
+        self.env = env
+        self.dir = tempfile.mkdtemp(prefix="postrix-e2e-")
+        self.config(**settings)
+
+    @classmethod
+    def secure(cls, env):
+        return cls(env, {"MAIL/mail": env["MAIL_ADDRESS"], "MAIL/login": env["MAIL_USER"],
+                         "MAIL/password": env["MAIL_PASSWORD"],
+                         "MAIL/smtpServer": f"localhost:{env['SMTP_PORT']}",
+                         "MAIL/pop3Server": f"localhost:{env['POP3S_PORT']}"})
+
+    @classmethod
+    def plain(cls, env):
+        return cls(env, {"MAIL/mail": env["MAIL_ADDRESS"], "MAIL/login": env["MAIL_USER"],
+                         "MAIL/password": env["MAIL_PASSWORD"],
+                         "MAIL/smtpServer": f"localhost:{env['SMTP_PORT']}",
+                         "MAIL/pop3Server": f"localhost:{env['POP3_PORT']}", "MAIL/ssl": "int:0"})
+
+    def remove(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def _base(self, ca_file="default"):
+        args = [JOXHOST, "--profile", self.dir, "--json"]
+        ca_file = self.env["CA_FILE"] if ca_file == "default" else ca_file
+        if ca_file:
+            args += ["--ca-file", ca_file]
+        return args
+
+    def config(self, **settings):
+        pairs = [f"{key}={value}" for key, value in settings.items()]
+        subprocess.run([JOXHOST, "--profile", self.dir, "config", *pairs], check=True,
+                       stdout=subprocess.DEVNULL)
+
+    def chat(self, address, text, subject=None, ca_file="default"):
+        args = self._base(ca_file) + ["chat", "0", address, text]
+        if subject is not None:
+            args += ["--subject", subject]
+        return Result(subprocess.run(args, env=HOST_ENV, capture_output=True, text=True, timeout=120))
+
+    def run(self, ca_file="default"):
+        return RunningHost(self._base(ca_file) + ["run"])
+
+    def query(self, sql):
+        with sqlite3.connect(os.path.join(self.dir, "archive.db")) as db:
+            return db.execute(sql).fetchall()
+
+
+class RunningHost:
+    """`joxhost run` fed line by line; its JSON events are read as they come."""
+
+    def __init__(self, args):
+        self.args = args
+        self.events = []
+        self._consumed = set()
+        self._arrived = queue.Queue()
+
+    def __enter__(self):
+        self.process = subprocess.Popen(self.args, env=HOST_ENV, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True, encoding="utf-8")
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+        self.expect("ready")
+        return self
+
+    def __exit__(self, *exc):
+        try:
+            self.command("quit")
+            self.process.wait(timeout=20)
+        finally:
+            if self.process.poll() is None:
+                self.process.kill()
+            self._reader.join(timeout=5)
+        return False
+
+    def _read(self):
+        for line in self.process.stdout:
+            if line.startswith("{"):
+                self._arrived.put(json.loads(line))
+        self._arrived.put(None)
+
+    def command(self, line):
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+
+    def _drain(self, timeout):
+        try:
+            event = self._arrived.get(timeout=timeout)
+        except queue.Empty:
+            return
+        if event is not None:
+            self.events.append(event)
+
+    def expect_matching(self, predicate, what, timeout=30):
+        deadline = time.monotonic() + timeout
+        while True:
+            for index, event in enumerate(self.events):
+                if index not in self._consumed and predicate(event):
+                    self._consumed.add(index)
+                    return event
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or self.process.poll() is not None and self._arrived.empty():
+                raise AssertionError(f"no {what}; events: {self.events}")
+            self._drain(min(remaining, 0.2))
+
+    def expect(self, name, timeout=30):
+        return self.expect_matching(lambda event: event["event"] == name, f"'{name}' event", timeout)
+
+    def expect_check_end(self, account_id=1, timeout=30):
+        connection = f"MAIL/Socket/POP3/{account_id}"
+        return self.expect_matching(
+            lambda e: e["event"] == "net" and e.get("connection") == connection and e.get("what") in ("close", "closed"),
+            "end of the mail check", timeout)
+
+    def events_named(self, name):
+        while not self._arrived.empty():
+            self._drain(0)
+        return [event for event in self.events if event["event"] == name]

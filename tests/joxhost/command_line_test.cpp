@@ -1,0 +1,115 @@
+// The command line and the commands `run` reads.
+#include <gtest/gtest.h>
+
+#include "cli.h"
+#include "console.h"
+
+namespace joxhost {
+namespace {
+
+ParsedCommandLine parse(std::initializer_list<const char*> args) {
+    return parseCommandLine(std::vector<std::string>(args.begin(), args.end()));
+}
+
+TEST(CommandLine, AcceptsEveryCommandWithOptionsAnywhere) {
+    auto p = parse({"--profile", "/p", "chat", "0", "a@b", "Cześć", "--subject=Temat", "--json", "--timeout", "30"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.line.command, Command::Chat);
+    EXPECT_EQ(p.line.profileDir, "/p");
+    EXPECT_EQ(p.line.arguments, (std::vector<std::string>{"0", "a@b", "Cześć"}));
+    EXPECT_EQ(p.line.subject, "Temat");
+    EXPECT_TRUE(p.line.json);
+    EXPECT_EQ(p.line.timeoutSeconds, 30);
+
+    p = parse({"config", "--profile-name", "praca", "MAIL/ssl=int:0", "MAIL/mail=a=b@c", "--plugin=/x.so", "-v"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.line.command, Command::Config);
+    EXPECT_EQ(p.line.profileName, "praca");
+    EXPECT_EQ(p.line.pluginPath, "/x.so");
+    EXPECT_TRUE(p.line.verbose);
+    EXPECT_EQ(p.line.arguments.size(), 2u);
+
+    p = parse({"chat", "0", "a@b", "--", "--not-an-option"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.line.arguments[2], "--not-an-option");
+
+    p = parse({"chat", "0", "a@b", "-"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.line.arguments[2], "-");
+
+    EXPECT_EQ(parse({"accounts", "--ca-file", "/ca.pem"}).line.caFile, "/ca.pem");
+    EXPECT_EQ(parse({"account-add", "praca"}).line.command, Command::AccountAdd);
+    EXPECT_EQ(parse({"account-remove", "3"}).line.command, Command::AccountRemove);
+    EXPECT_EQ(parse({"run"}).line.command, Command::Run);
+}
+
+TEST(CommandLine, HelpNeedsNothingElse) {
+    for (const auto& args : {std::vector<std::string>{"--help"}, {"chat", "--help"}, {"-h", "config"}}) {
+        const auto p = parseCommandLine(args);
+        EXPECT_EQ(p.error, "");
+        EXPECT_TRUE(p.line.help);
+        EXPECT_FALSE(helpText(p.line.command).empty());
+    }
+    EXPECT_NE(helpText(Command::Chat).find("Usage: joxhost [options] chat"), std::string::npos);
+}
+
+TEST(CommandLine, BadUsageIsOneLine) {
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{}, "no command given (try --help)"},
+        {{"send"}, "unknown command 'send' (try --help)"},
+        {{"accounts", "x"}, "accounts: wrong number of arguments (try joxhost accounts --help)"},
+        {{"chat", "0", "a@b"}, "chat: wrong number of arguments (try joxhost chat --help)"},
+        {{"chat", "first", "a@b", "t"}, "chat: ACCOUNT must be a position in the account list (0 for the main account)"},
+        {{"chat", "-1", "a@b", "t"}, "unknown option -1 (try --help)"},
+        {{"account-remove", "x"}, "account-remove: ID must be an account id (a number)"},
+        {{"config", "MAIL/ssl"}, "config: expected KEY=VALUE, got 'MAIL/ssl'"},
+        {{"config", "=1"}, "config: expected KEY=VALUE, got '=1'"},
+        {{"accounts", "--subject", "s"}, "--subject belongs to chat"},
+        {{"run", "--profile-name", "p"}, "--profile-name belongs to config"},
+        {{"run", "--profile"}, "--profile needs a value"},
+        {{"run", "--json=yes"}, "--json takes no value"},
+        {{"run", "--bogus"}, "unknown option --bogus (try --help)"},
+        {{"chat", "0", "a", "t", "--timeout", "0"}, "--timeout needs a positive number of seconds"},
+    };
+    for (const auto& c : cases) {
+        const auto p = parseCommandLine(c.args);
+        EXPECT_EQ(p.error, c.error);
+        EXPECT_EQ(p.error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(ConsoleLine, ParsesTheRunCommands) {
+    auto check = parseConsoleLine("check 2\r");
+    ASSERT_TRUE(check.command);
+    EXPECT_EQ(check.command->kind, ConsoleCommand::Kind::Check);
+    EXPECT_EQ(check.command->account, 2);
+
+    auto chat = parseConsoleLine("chat 0 jan@example.com  Dzień dobry, co słychać?  ");
+    ASSERT_TRUE(chat.command);
+    EXPECT_EQ(chat.command->kind, ConsoleCommand::Kind::Chat);
+    EXPECT_EQ(chat.command->address, "jan@example.com");
+    EXPECT_EQ(chat.command->text, "Dzień dobry, co słychać?  ");
+
+    for (const auto& [line, kind] : std::vector<std::pair<std::string, ConsoleCommand::Kind>>{
+             {"click", ConsoleCommand::Kind::Click},
+             {" close ", ConsoleCommand::Kind::Close},
+             {"accounts", ConsoleCommand::Kind::Accounts},
+             {"quit", ConsoleCommand::Kind::Quit},
+             {"", ConsoleCommand::Kind::Empty},
+             {"# a comment", ConsoleCommand::Kind::Empty}}) {
+        const auto parsed = parseConsoleLine(line);
+        ASSERT_TRUE(parsed.command) << line;
+        EXPECT_EQ(parsed.command->kind, kind) << line;
+    }
+    for (const char* bad : {"check", "check x", "check 1 2", "chat 0", "quit now", "send 0"}) {
+        const auto parsed = parseConsoleLine(bad);
+        EXPECT_FALSE(parsed.command) << bad;
+        EXPECT_FALSE(parsed.error.empty()) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace joxhost

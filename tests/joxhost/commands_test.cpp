@@ -1,0 +1,165 @@
+// The joxhost program itself with the fake plug-in: commands, their JSON
+// lines and their exit codes.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "run_program.h"
+#include "temp_dir.h"
+#include "test_server.h"
+
+namespace joxhost {
+namespace {
+
+class CommandsTest : public testing::Test {
+protected:
+    test::TempDir profile;
+
+    test::ProgramResult joxhost(std::vector<std::string> args, const std::string& input = {}) {
+        std::vector<std::string> all{"--json", "--profile", profile.path().string(), "--plugin", JOXHOST_FAKE_PLUGIN};
+        all.insert(all.end(), args.begin(), args.end());
+        return test::runProgram(JOXHOST_BINARY, all, input);
+    }
+
+    static bool has(const test::ProgramResult& r, const std::string& fragment) {
+        return r.out.find(fragment) != std::string::npos;
+    }
+};
+
+TEST_F(CommandsTest, AccountsListsThePlugInsAccounts) {
+    const auto r = joxhost({"accounts"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.lines(), (std::vector<std::string>{
+                             R"({"event":"log","level":0,"source":"MAIL","text":"loaded"})",
+                             R"j({"event":"account","position":0,"id":1,"name":"Mail [fake@example.com]","main":true,"note":"Konto główne"})j"}));
+}
+
+TEST_F(CommandsTest, AccountAddAndRemoveReportWhatThePlugInDid) {
+    auto r = joxhost({"account-add", "praca"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(has(r, R"({"event":"account-added","id":2,"name":"praca"})")) << r.out;
+
+    r = joxhost({"account-add", "../etc"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: account-add: the profile name contains a path separator\n");
+
+    r = joxhost({"account-remove", "1"});  // the main account stays
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r, "cannot remove main account")) << r.out;
+
+    r = joxhost({"account-remove", "7"});
+    EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST_F(CommandsTest, ConfigWritesTypedValuesWithoutEchoingThem) {
+    auto r = joxhost({"config", "MAIL/mail=jan@example.com", "MAIL/ssl=int:0", "MAIL/password=tajne"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(has(r, "tajne"));
+    r = joxhost({"config", "--profile-name", "praca", "MAIL/checkInterval=int:5"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(profile / "postrix_praca.config"));
+
+    r = joxhost({"config"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.lines(), (std::vector<std::string>{
+                             R"({"event":"setting","key":"MAIL/mail","type":"text","value":"jan@example.com"})",
+                             R"({"event":"setting","key":"MAIL/password","type":"text","value":"********"})",
+                             R"({"event":"setting","key":"MAIL/ssl","type":"int","value":0})"}));
+
+    r = joxhost({"config", "MAIL/ssl=int:yes"});
+    EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST_F(CommandsTest, ChatEndsWithTheSendsOutcome) {
+    std::string received;
+    test::TestServer server([&](test::ServerConnection& c) {
+        c.write("220 fake smtp\r\n");
+        if (c.readUntil("HELO fake\r\n") && c.readUntil("\r\n")) c.write("250 queued\r\n");
+        c.readSome();
+    });
+    // Not configured: the plug-in starts nothing.
+    auto r = joxhost({"chat", "0", "ola@example.com", "Cześć"});
+    EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
+
+    ASSERT_EQ(joxhost({"config", "MAIL/smtpServer=127.0.0.1:" + std::to_string(server.port())}).exitCode, 0);
+    r = joxhost({"chat", "0", "ola@example.com", "Cześć, co słychać?"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(has(r, R"({"event":"notify","id":1,"title":"","text":"Mail wysłany pomyślnie")")) << r.out;
+    EXPECT_TRUE(has(r, R"({"event":"archive","contact":"ola@example.com","subject":"","body":"Cześć, co słychać?","account":1,"time":1700000000})")) << r.out;
+    EXPECT_TRUE(has(r, R"({"event":"sent","to":"ola@example.com"})")) << r.out;
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((profile / "archive.db").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* row = nullptr;
+    sqlite3_prepare_v2(db, "SELECT size, direction, contact, net_class, account_id, body, flags, time FROM archive", -1, &row, nullptr);
+    ASSERT_EQ(sqlite3_step(row), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(row, 0), 144);
+    EXPECT_EQ(sqlite3_column_int(row, 1), -1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(row, 2)), "ola@example.com");
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(row, 3)), "MAIL");
+    EXPECT_EQ(sqlite3_column_int(row, 4), 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(row, 5)), "Cześć, co słychać?");
+    EXPECT_EQ(sqlite3_column_int(row, 6), 0x10000002);
+    EXPECT_EQ(sqlite3_column_int64(row, 7), 1700000000);
+    sqlite3_finalize(row);
+    sqlite3_close(db);
+
+    // The text may come from standard input.
+    r = joxhost({"chat", "0", "ola@example.com", "-"}, "z wejścia");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(has(r, R"("body":"z wejścia")")) << r.out;
+}
+
+TEST_F(CommandsTest, ChatToAServerThatIsDownFailsWithTheLoggedReason) {
+    ASSERT_EQ(joxhost({"config", "MAIL/smtpServer=127.0.0.1:" + std::to_string(test::closedPort())}).exitCode, 0);
+    const auto r = joxhost({"chat", "0", "ola@example.com", "x"});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_TRUE(has(r, R"({"event":"send-failed","reason":"SMTP - Connection error:10061"})")) << r.out;
+}
+
+TEST_F(CommandsTest, ChatToAnAccountThatDoesNotExistIsBadUsage) {
+    const auto r = joxhost({"chat", "4", "ola@example.com", "x"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: chat: no account at position 4 (there are 1)\n");
+}
+
+TEST_F(CommandsTest, RunTakesCommandsLineByLine) {
+    const auto r = joxhost({"run"}, "accounts\ncheck 0\nclick\nclose\nbogus\ncheck 3\nquit\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = r.lines();
+    auto position = [&](const std::string& fragment) {
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].find(fragment) != std::string::npos) return static_cast<int>(i);
+        }
+        return -1;
+    };
+    const int ready = position(R"({"event":"ready")");
+    const int account = position(R"({"event":"account","position":0)");
+    const int notice = position(R"j({"event":"notify","id":1,"title":"Nowa poczta (fake)")j");
+    const int news = position(R"({"event":"news","first":"fake-Jan  jan@example.com -Cześć-0")");
+    const int clicked = position(R"("text":"notice event 1")");
+    const int ended = position(R"({"event":"notify-end","id":1,"why":"closed"})");
+    const int endedSeen = position(R"("text":"notice event 4")");
+    const int unknown = position(R"({"event":"command-error","text":"unknown command 'bogus')");
+    const int noAccount = position(R"({"event":"command-error","text":"check: no account at position 3"})");
+    const int stopped = position(R"({"event":"stopped")");
+    EXPECT_TRUE(ready >= 0 && ready < account && account < notice && notice < news && news < clicked &&
+                clicked < ended && ended < endedSeen && endedSeen < unknown && unknown < noAccount &&
+                noAccount < stopped)
+        << r.out;
+}
+
+TEST_F(CommandsTest, BadUsageAndHelp) {
+    auto r = test::runProgram(JOXHOST_BINARY, {"chat", "0"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: chat: wrong number of arguments (try joxhost chat --help)\n");
+    for (const char* command : {"accounts", "account-add", "account-remove", "config", "chat", "run"}) {
+        r = test::runProgram(JOXHOST_BINARY, {command, "--help"});
+        EXPECT_EQ(r.exitCode, 0) << command;
+        EXPECT_NE(r.out.find(std::string("Usage: joxhost [options] ") + command), std::string::npos) << command;
+    }
+    r = joxhost({"--plugin", "/nonexistent/postrix.so", "accounts"});
+    EXPECT_EQ(r.exitCode, 1);
+}
+
+}  // namespace
+}  // namespace joxhost

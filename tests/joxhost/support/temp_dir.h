@@ -1,0 +1,22 @@
+// A fresh folder for one test, removed afterwards.
+#pragma once
+
+#include <filesystem>
+
+namespace joxhost::test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace joxhost::test
