@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <map>
+#include <set>
 
 namespace joxhost {
 namespace {
@@ -20,14 +21,21 @@ const std::map<std::string, CommandShape>& commands() {
         {"config", {Command::Config, 0, SIZE_MAX}},
         {"chat", {Command::Chat, 3, 3}},
         {"run", {Command::Run, 0, 0}},
+        {"contacts", {Command::Contacts, 0, 0}},
+        {"contact-add", {Command::ContactAdd, 2, 2}},
+        {"contact-remove", {Command::ContactRemove, 1, 1}},
+        {"send", {Command::Send, 1, SIZE_MAX}},
+        {"options", {Command::Options, 1, 1}},
     };
     return table;
 }
 
 // Options that take a value, "--name value" or "--name=value".
 bool takesValue(const std::string& name) {
-    return name == "--profile" || name == "--plugin" || name == "--ca-file" || name == "--subject" ||
-           name == "--profile-name" || name == "--timeout";
+    static const std::set<std::string> names = {
+        "--profile", "--plugin", "--ca-file", "--subject", "--profile-name", "--timeout", "--to", "--body",
+        "--body-file", "--attach", "--mail", "--login", "--smtp", "--pop3", "--ssl", "--www", "--interval"};
+    return names.count(name) != 0;
 }
 
 }  // namespace
@@ -94,6 +102,33 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.subject = *value;
         } else if (option == "--profile-name") {
             line.profileName = *value;
+        } else if (option == "--to") {
+            line.to.push_back(*value);
+        } else if (option == "--body") {
+            line.body = *value;
+        } else if (option == "--body-file") {
+            line.bodyFile = *value;
+        } else if (option == "--attach") {
+            line.attachments.push_back(*value);
+        } else if (option == "--show") {
+            line.show = true;
+        } else if (option == "--password-stdin") {
+            line.passwordStdin = true;
+        } else if (option == "--mail") {
+            line.mail = *value;
+        } else if (option == "--login") {
+            line.login = *value;
+        } else if (option == "--smtp") {
+            line.smtp = *value;
+        } else if (option == "--pop3") {
+            line.pop3 = *value;
+        } else if (option == "--www") {
+            line.www = *value;
+        } else if (option == "--interval") {
+            line.interval = *value;
+        } else if (option == "--ssl") {
+            if (*value != "on" && *value != "off") return fail("--ssl takes on or off");
+            line.ssl = *value == "on";
         } else if (option == "--timeout") {
             const auto seconds = parseIndex(*value);
             if (!seconds || *seconds == 0) return fail("--timeout needs a positive number of seconds");
@@ -104,7 +139,18 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     if (line.help) return parsed;
     if (line.command == Command::None) return fail("no command given (try --help)");
-    if (line.subject && line.command != Command::Chat) return fail("--subject belongs to chat");
+    const bool sending = line.command == Command::Send;
+    const bool options = line.command == Command::Options;
+    if (line.subject && line.command != Command::Chat && !sending) return fail("--subject belongs to chat and send");
+    if (!sending && (!line.to.empty() || line.body || line.bodyFile || !line.attachments.empty())) {
+        return fail("--to, --body, --body-file and --attach belong to send");
+    }
+    if (!options && (line.show || line.passwordStdin || line.mail || line.login || line.smtp || line.pop3 ||
+                     line.www || line.interval || line.ssl)) {
+        return fail("--show, --mail, --login, --password-stdin, --smtp, --pop3, --ssl, --www and --interval "
+                    "belong to options");
+    }
+
     if (!line.profileName.empty() && line.command != Command::Config) {
         return fail("--profile-name belongs to config");
     }
@@ -114,6 +160,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     if (line.command == Command::AccountRemove && !parseIndex(line.arguments[0])) {
         return fail("account-remove: ID must be an account id (a number)");
+    }
+    if ((sending || options) && !parseIndex(line.arguments[0])) {
+        return fail(name + ": ACCOUNT must be a position in the account list (0 for the main account)");
+    }
+    if (sending && line.body.has_value() == line.bodyFile.has_value()) {
+        return fail("send: give the body with either --body or --body-file");
     }
     if (line.command == Command::Chat && !parseIndex(line.arguments[0])) {
         return fail("chat: ACCOUNT must be a position in the account list (0 for the main account)");
@@ -172,6 +224,32 @@ std::string helpText(Command command) {
                    "  close                   close the newest notification\n"
                    "  accounts                list the accounts\n"
                    "  quit                    unload the plug-in and stop\n\n" + common;
+        case Command::Contacts:
+            return "Usage: joxhost [options] contacts\n"
+                   "Lists the profile's contacts (contacts.txt): name and e-mail address.\n\n" + common;
+        case Command::ContactAdd:
+            return "Usage: joxhost [options] contact-add NAME ADDRESS\n"
+                   "Adds a contact, or gives the contact NAME a new address.\n\n" + common;
+        case Command::ContactRemove:
+            return "Usage: joxhost [options] contact-remove NAME\n"
+                   "Removes the contact NAME.\n\n" + common;
+        case Command::Send:
+            return "Usage: joxhost [options] send ACCOUNT --to CONTACT... --subject S\n"
+                   "                 (--body TEXT | --body-file FILE) [--attach FILE]... [--timeout S]\n"
+                   "Does what a person does: picks \"Wyślij e-mail...\" in the contact menu of\n"
+                   "the contacts, chooses the account at position ACCOUNT in \"Od:\", types the\n"
+                   "subject and body, adds each file through \"Załączniki...\" and \"Dodaj...\",\n"
+                   "and presses \"Wyślij\"; then waits for the outcome. CONTACT is a name from\n"
+                   "`contacts` or an address (repeat --to, or list more after ACCOUNT).\n"
+                   "Exit status: 0 sent, 1 failed, 2 bad usage, 3 nothing was sent.\n\n" + common;
+        case Command::Options:
+            return "Usage: joxhost [options] options ACCOUNT [--show] [--mail A] [--login L]\n"
+                   "                 [--password-stdin] [--smtp S] [--pop3 S] [--ssl on|off]\n"
+                   "                 [--www URL] [--interval N]\n"
+                   "Opens the options page of the account at position ACCOUNT, types the\n"
+                   "given values into it, applies and closes it. --show prints the page as\n"
+                   "it shows (the password masked); --password-stdin reads the password\n"
+                   "from the first line of standard input.\n\n" + common;
         case Command::None:
             break;
     }
@@ -183,7 +261,12 @@ std::string helpText(Command command) {
            "  account-remove ID             remove an account\n"
            "  config [--profile-name P] KEY=VALUE...   write account settings\n"
            "  chat ACCOUNT ADDRESS TEXT [--subject S]  send a mail as a chat message\n"
-           "  run                           run with commands on standard input\n\n" +
+           "  run                           run with commands on standard input\n"
+           "  contacts                      list the contacts\n"
+           "  contact-add NAME ADDRESS      add a contact\n"
+           "  contact-remove NAME           remove a contact\n"
+           "  send ACCOUNT --to CONTACT...  send a mail through the send dialog\n"
+           "  options ACCOUNT [--show] ...  edit an account on its options page\n\n" +
            common + "\n'joxhost COMMAND --help' tells more about a command.\n";
 }
 

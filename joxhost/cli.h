@@ -8,7 +8,9 @@
 
 namespace joxhost {
 
-enum class Command { None, Accounts, AccountAdd, AccountRemove, Config, Chat, Run };
+enum class Command {
+    None, Accounts, AccountAdd, AccountRemove, Config, Chat, Run, Contacts, ContactAdd, ContactRemove, Send, Options
+};
 
 struct CommandLine {
     Command command = Command::None;
@@ -18,8 +20,16 @@ struct CommandLine {
     std::string profileDir;
     std::string pluginPath;
     std::string caFile;
-    int timeoutSeconds = 120;              // chat
-    std::optional<std::string> subject;    // chat
+    int timeoutSeconds = 120;              // chat, send
+    std::optional<std::string> subject;    // chat, send
+    std::vector<std::string> to;           // send: contact names or addresses
+    std::optional<std::string> body;       // send
+    std::optional<std::string> bodyFile;   // send
+    std::vector<std::string> attachments;  // send
+    bool show = false;                     // options
+    bool passwordStdin = false;            // options
+    std::optional<std::string> mail, login, smtp, pop3, www, interval;  // options
+    std::optional<bool> ssl;               // options
     std::string profileName;               // config
     std::vector<std::string> arguments;    // the command's positional arguments
 };

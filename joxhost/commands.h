@@ -24,6 +24,11 @@ int accountAddCommand(const CommandLine& line, const Environment& environment, R
 int accountRemoveCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
 int configCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
 int chatCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
+int contactsCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
+int contactAddCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
+int contactRemoveCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
+int sendCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
+int optionsCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
 int runLoopCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
 
 }  // namespace joxhost

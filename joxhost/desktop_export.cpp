@@ -1,6 +1,7 @@
-// The desktop a plug-in running inside joxhost may look up with
-// dlsym(RTLD_DEFAULT, "joxDesktop"). joxhost has no desktop table yet: the
-// plug-in then behaves as without a desktop.
+// The desktop a plug-in running inside joxhost finds with
+// dlsym(RTLD_DEFAULT, "joxDesktop"): the table of the host's Desktop, or null
+// while no host exists.
+#include "desktop.h"
 #include "postrix/plugin/abi.h"
 
-extern "C" JOX_EXPORT const void* joxDesktop() { return nullptr; }
+extern "C" JOX_EXPORT const JoxDesktop* joxDesktop() { return joxhost::Desktop::currentTable(); }

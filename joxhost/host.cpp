@@ -50,7 +50,9 @@ Host::Host(asio::io_context& io, Reporter& reporter, HostOptions hostOptions)
       accounts(calls, reporter),
       protocols(reporter),
       optionsPages(reporter),
-      menus(reporter) {
+      menus(reporter),
+      contacts(options.profileDir / "contacts.txt"),
+      desktop(reporter) {
     profile.install(services);
     log.install(services);
     settings.install(services);
@@ -62,8 +64,8 @@ Host::Host(asio::io_context& io, Reporter& reporter, HostOptions hostOptions)
     protocols.install(services);
     optionsPages.install(services);
     menus.install(services);
-    // No contact list yet: every look-up finds nothing.
-    services.addHostService(u"JOX/CTL/FndContact", [](uintptr_t, uintptr_t) { return int64_t{0}; });
+    contacts.install(services);
+    if (std::string error; !contacts.load(&error)) reporter.emit(Event("host-error").add("text", error));
 
     table_.createService = createServiceEntry;
     table_.destroyService = destroyServiceEntry;

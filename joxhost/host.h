@@ -8,6 +8,8 @@
 
 #include "account_window.h"
 #include "archive.h"
+#include "contacts.h"
+#include "desktop.h"
 #include "host_log.h"
 #include "menus.h"
 #include "netlib.h"
@@ -63,6 +65,8 @@ public:
     Protocols protocols;
     OptionsPages optionsPages;
     Menus menus;
+    Contacts contacts;
+    Desktop desktop;
 
 private:
     HostTable table_{};

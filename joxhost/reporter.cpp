@@ -86,6 +86,8 @@ std::string readableLine(const Event& event) {
         return "notification [" + e.text("icon") + "] " + e.text("title") + ": " +
                multiLine(e.text("text"));
     }
+    if (e.name == "option") return e.text("label") + ": " + e.text("value");
+    if (e.name == "contact") return e.text("name") + " <" + e.text("mail") + ">";
     if (e.name == "error") return "error box " + e.text("title") + ": " + multiLine(e.text("text"));
     if (e.name == "archive") {
         return "archived mail to " + e.text("contact") + " (account " +

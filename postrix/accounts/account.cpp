@@ -78,8 +78,16 @@ Account::~Account() {
     if (host_.call(u"JOX/ProtocolDel", reinterpret_cast<uintptr_t>(kNetClass), static_cast<uintptr_t>(id_)) != 0)
         logFailure(host_, "JOX_PROTO_FUNC_DEL failed");
     smtp_.reset();
+    optionsPage_.reset();
     settings_.reset();
     pop3_.reset();
+}
+
+void Account::setOptionsPage(std::unique_ptr<OptionsPage> page) {
+    // The old page goes first: its window is destroyed before a new one
+    // could be made.
+    optionsPage_.reset();
+    optionsPage_ = std::move(page);
 }
 
 std::u16string Account::timerId() const { return text::utf8ToWide(formatText("MAIL/%d/mailRecvTimer", id_)); }

@@ -19,6 +19,8 @@ namespace pop3 {
 class Pop3Session;
 }
 
+class OptionsPage;
+
 class Account {
 public:
     // Registers the send service, the options page, the mail-check timer and
@@ -52,6 +54,11 @@ public:
     void sendMail(std::string recipientName, std::vector<std::string> recipients, std::string subject,
                   std::string body, std::vector<std::string> attachments);
 
+    // The options page while the host shows it; null otherwise. Setting it
+    // releases the former page and its window.
+    OptionsPage* optionsPage() const { return optionsPage_.get(); }
+    void setOptionsPage(std::unique_ptr<OptionsPage> page);
+
     static int64_t onMailTimer(uintptr_t timerEvent, uintptr_t unused, uintptr_t context);
 
     std::u16string timerId() const;
@@ -68,6 +75,7 @@ private:
     std::unique_ptr<smtp::SmtpSession> smtp_;
     std::unique_ptr<pop3::Pop3Session> pop3_;
     std::unique_ptr<SettingsStore> settings_;
+    std::unique_ptr<OptionsPage> optionsPage_;
     int64_t sendService_ = 0;
 };
 

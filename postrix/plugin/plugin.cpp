@@ -7,6 +7,7 @@
 #include "platform/resources.h"
 #include "plugin/log.h"
 #include "plugin/records_plugin.h"
+#include "text/text_conversion.h"
 #include "ui/contact_menu.h"
 
 namespace postrix {
@@ -34,6 +35,13 @@ Plugin& Plugin::instance() {
 
 void Plugin::load(HostTable* table) {
     hostTable_ = table;
+    whiteBrush_ = platform::whiteBrush();
+    // Dialogs and message boxes reach a user through the embedding process's
+    // desktop when it has one; boxes no one can see go to the log.
+    platform::connectDesktop();
+    platform::setUnseenMessageSink([](std::u16string_view caption, std::u16string_view text) {
+        logFailure(instance().host(), text::wideToUtf8(caption) + ": " + text::wideToUtf8(text));
+    });
     bitmap_ = platform::loadBitmap(moduleHandle_, platform::kAttachmentBitmapId);
 
     MenuItemRecord item = fastSendMenuItem();
@@ -64,6 +72,8 @@ void Plugin::unload() {
     if (menuHook_ != 0) host().unhookEvent(menuHook_);
     accountManager_.reset();
     if (bitmap_ != 0) platform::deleteBitmap(bitmap_);
+    platform::setUnseenMessageSink(nullptr);
+    platform::disconnectDesktop();
     // The fields keep their values until a later load sets them anew, except
     // that nothing may reach the released manager or bitmap.
     bitmap_ = 0;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/ui.h"
 #include "plugin/host.h"
 
 namespace postrix {
@@ -30,6 +31,7 @@ public:
     uintptr_t moduleHandle() const { return moduleHandle_; }
     AccountManager* accountManager() const { return accountManager_.get(); }
     uintptr_t bitmap() const { return bitmap_; }
+    platform::Brush whiteBrush() const { return whiteBrush_; }
 
     // Handler of the global timer: code 3 runs the timeout sweep.
     static int64_t onTimeoutTimer(uintptr_t timerEvent, uintptr_t unused, uintptr_t context);
@@ -43,6 +45,7 @@ private:
     std::unique_ptr<AccountManager> accountManager_;
     int64_t menuHook_ = 0;
     uintptr_t bitmap_ = 0;
+    platform::Brush whiteBrush_ = 0;
 };
 
 // Ends every mail session whose server has been silent too long.

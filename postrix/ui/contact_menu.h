@@ -1,4 +1,7 @@
-// The contact-menu item "Wyślij e-mail..." and its rebuild hook.
+// The contact-menu item "Wyślij e-mail..." and its rebuild hook: the item is
+// offered when a selected contact has an e-mail address, and a click opens
+// the send dialog for the selected contacts and sends through the account
+// chosen there.
 #pragma once
 
 #include <cstdint>

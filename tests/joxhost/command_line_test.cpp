@@ -41,6 +41,23 @@ TEST(CommandLine, AcceptsEveryCommandWithOptionsAnywhere) {
     EXPECT_EQ(parse({"account-add", "praca"}).line.command, Command::AccountAdd);
     EXPECT_EQ(parse({"account-remove", "3"}).line.command, Command::AccountRemove);
     EXPECT_EQ(parse({"run"}).line.command, Command::Run);
+
+    p = parse({"send", "1", "--to", "Jan Nowak", "ola@example.com", "--to=Ewa", "--subject", "S", "--body-file",
+               "b.txt", "--attach", "a.bin", "--attach", "ł.txt"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.line.command, Command::Send);
+    EXPECT_EQ(p.line.arguments, (std::vector<std::string>{"1", "ola@example.com"}));
+    EXPECT_EQ(p.line.to, (std::vector<std::string>{"Jan Nowak", "Ewa"}));
+    EXPECT_EQ(p.line.bodyFile, "b.txt");
+    EXPECT_EQ(p.line.attachments, (std::vector<std::string>{"a.bin", "ł.txt"}));
+
+    p = parse({"options", "0", "--show", "--password-stdin", "--ssl", "off", "--interval", "abc", "--www=http://x"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_TRUE(p.line.show && p.line.passwordStdin);
+    EXPECT_EQ(p.line.ssl, false);
+    EXPECT_EQ(p.line.interval, "abc");
+    EXPECT_EQ(p.line.www, "http://x");
+    EXPECT_EQ(parse({"contact-remove", "Jan"}).line.command, Command::ContactRemove);
 }
 
 TEST(CommandLine, HelpNeedsNothingElse) {
@@ -59,7 +76,17 @@ TEST(CommandLine, BadUsageIsOneLine) {
         std::string error;
     } cases[] = {
         {{}, "no command given (try --help)"},
-        {{"send"}, "unknown command 'send' (try --help)"},
+        {{"mail"}, "unknown command 'mail' (try --help)"},
+        {{"send"}, "send: wrong number of arguments (try joxhost send --help)"},
+        {{"send", "x", "--body", "b"}, "send: ACCOUNT must be a position in the account list (0 for the main account)"},
+        {{"send", "0", "--to", "Jan"}, "send: give the body with either --body or --body-file"},
+        {{"send", "0", "--body", "b", "--body-file", "f"}, "send: give the body with either --body or --body-file"},
+        {{"chat", "0", "a", "t", "--attach", "f"}, "--to, --body, --body-file and --attach belong to send"},
+        {{"options", "0", "--ssl", "yes"}, "--ssl takes on or off"},
+        {{"options", "0", "1"}, "options: wrong number of arguments (try joxhost options --help)"},
+        {{"send", "0", "--body", "b", "--show"},
+         "--show, --mail, --login, --password-stdin, --smtp, --pop3, --ssl, --www and --interval belong to options"},
+        {{"contact-add", "Jan"}, "contact-add: wrong number of arguments (try joxhost contact-add --help)"},
         {{"accounts", "x"}, "accounts: wrong number of arguments (try joxhost accounts --help)"},
         {{"chat", "0", "a@b"}, "chat: wrong number of arguments (try joxhost chat --help)"},
         {{"chat", "first", "a@b", "t"}, "chat: ACCOUNT must be a position in the account list (0 for the main account)"},
@@ -67,7 +94,7 @@ TEST(CommandLine, BadUsageIsOneLine) {
         {{"account-remove", "x"}, "account-remove: ID must be an account id (a number)"},
         {{"config", "MAIL/ssl"}, "config: expected KEY=VALUE, got 'MAIL/ssl'"},
         {{"config", "=1"}, "config: expected KEY=VALUE, got '=1'"},
-        {{"accounts", "--subject", "s"}, "--subject belongs to chat"},
+        {{"accounts", "--subject", "s"}, "--subject belongs to chat and send"},
         {{"run", "--profile-name", "p"}, "--profile-name belongs to config"},
         {{"run", "--profile"}, "--profile needs a value"},
         {{"run", "--json=yes"}, "--json takes no value"},

@@ -1,5 +1,6 @@
 #include "support/fake_host.h"
 
+#include <cstring>
 #include <stdexcept>
 
 #include "plugin/records_accounts.h"
@@ -245,6 +246,27 @@ int64_t FakeHost::handle(const std::u16string& name, uintptr_t w, uintptr_t l) {
         optionsPages.erase(id);
         return 0;
     }
+    if (name == u"JOX/Extend/GetField") {
+        const auto& r = record<GetFieldRequest>(w);
+        const Contact* contact = contactFor(r.contact);
+        if (contact == nullptr || r.reply == nullptr || r.replyCapacity <= 0) return 1;
+        const std::u16string value = text(r.fieldName) == "mail" ? contact->mail : std::u16string();
+        const size_t n = std::min<size_t>(value.size(), static_cast<size_t>(r.replyCapacity) - 1);
+        std::copy_n(value.begin(), n, r.reply);
+        r.reply[n] = u'\0';
+        return 0;
+    }
+    if (name == u"JOX/CTL/FndContact") {
+        const Contact* contact = contactFor(record<ContactRef>(w));
+        if (contact == nullptr || !contact->findable) return 0;
+        return static_cast<int64_t>(contact - contacts.data()) + 1;
+    }
+    if (name == u"JOX/CTL/GetContact") {
+        if (w == 0 || w > contacts.size() || !contacts[w - 1].infoReadable) return 1;
+        auto& r = const_cast<ContactInfo&>(record<ContactInfo>(l));
+        r.displayName = contacts[w - 1].name.c_str();
+        return 0;
+    }
     if (name == u"ACM/InterfaceAdd") {
         const auto& r = record<AcmInterfaceRecord>(w);
         accountInterface = Registration{r.handler, r.context};
@@ -356,6 +378,81 @@ int64_t FakeHost::netCall(const std::u16string& name, uintptr_t w, uintptr_t l) 
     if (name == u"NetLib/Destroy") return c->destroyed = true, 0;
     unknownServices.push_back(utf8(name));
     return -1;
+}
+
+ContactRef FakeHost::contactRef(size_t index) {
+    ContactRef ref{};
+    const uint64_t number = index + 1;
+    std::memcpy(ref.bytes, &number, sizeof number);
+    return ref;
+}
+
+const Contact* FakeHost::contactFor(const ContactRef& ref) const {
+    uint64_t number = 0;
+    std::memcpy(&number, ref.bytes, sizeof number);
+    if (number == 0 || number > contacts.size()) return nullptr;
+    return &contacts[number - 1];
+}
+
+namespace {
+
+struct Selection {
+    std::vector<ContactRef> refs;
+    MenuCallbackInfo info{};
+    explicit Selection(const std::vector<size_t>& selected) {
+        for (size_t index : selected) refs.push_back(FakeHost::contactRef(index));
+        info.contactCount = static_cast<int32_t>(refs.size());
+        info.contacts = refs.empty() ? nullptr : refs.data();
+    }
+};
+
+std::vector<std::string>* g_addedItems = nullptr;
+
+int64_t addMenuItem(uintptr_t, const char16_t* itemId) {
+    if (g_addedItems) g_addedItems->push_back(utf8(itemId));
+    return 0;
+}
+
+}  // namespace
+
+std::vector<std::string> FakeHost::rebuildMenu(const std::vector<size_t>& selected) {
+    Selection selection(selected);
+    MenuRebuildEvent event{};
+    event.menuInfo = &selection.info;
+    event.menu = 0x4D454E55;
+    event.addItem = addMenuItem;
+    std::vector<std::string> added;
+    g_addedItems = &added;
+    const auto snapshot = hooks;
+    for (const auto& [handle, hook] : snapshot)
+        if (hook.first == u"JOX/OnMenuRebuild")
+            hook.second.handler(reinterpret_cast<uintptr_t>(&event), 0, hook.second.context);
+    g_addedItems = nullptr;
+    return added;
+}
+
+int64_t FakeHost::clickMenuItem(std::string_view itemId, const std::vector<size_t>& selected) {
+    Selection selection(selected);
+    for (const MenuItem& item : menuItems)
+        if (item.itemId == itemId) return item.onClick(0, reinterpret_cast<uintptr_t>(&selection.info), 0);
+    throw std::runtime_error("no such menu item: " + std::string(itemId));
+}
+
+PageEventRecord FakeHost::pageEvent(std::u16string_view pageId, int32_t code, uintptr_t parent, int32_t x, int32_t y,
+                                    int32_t width, int32_t height) {
+    const auto found = optionsPages.find(std::u16string(pageId));
+    if (found == optionsPages.end()) throw std::runtime_error("no such options page: " + utf8(pageId));
+    PageEventRecord event{};
+    event.size = sizeof(PageEventRecord);
+    event.code = code;
+    event.parentWindow = parent;
+    event.x = x;
+    event.y = y;
+    event.width = width;
+    event.height = height;
+    const OptionsPage page = found->second;
+    page.handler(reinterpret_cast<uintptr_t>(&event), 0, page.context);
+    return event;
 }
 
 int64_t FakeHost::callPluginService(const std::u16string& name, uintptr_t w, uintptr_t l) {

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "plugin/abi.h"
+#include "plugin/records_accounts.h"
 #include "plugin/records_netlib.h"
+#include "plugin/records_ui.h"
 
 namespace postrix::test {
 
@@ -95,6 +97,14 @@ struct FakeConnection {
     size_t taken = 0;  // how much of sent takeSent already returned
 };
 
+// One entry of the host's contact list.
+struct Contact {
+    std::u16string name;
+    std::u16string mail;         // the "mail" field; empty = none
+    bool findable = true;        // "JOX/CTL/FndContact" finds it
+    bool infoReadable = true;    // "JOX/CTL/GetContact" succeeds
+};
+
 using SettingValue = std::variant<int64_t, std::u16string>;
 using SettingsFile = std::map<std::u16string, SettingValue>;
 
@@ -120,6 +130,7 @@ public:
     // The n-th "NetLib/Send" (counted from 1) fails; 0 = none fails.
     int failSendNumber = 0;
     int64_t hookResult = 0;  // result of "JOX/CallProtolHooks"
+    std::vector<Contact> contacts;
 
     // --- what the plug-in did ---------------------------------------------
     std::vector<std::u16string> calls;  // every service name, in order
@@ -156,6 +167,18 @@ public:
     void setText(std::u16string_view fileName, const std::u16string& key, std::u16string_view value);
     void setInt(std::u16string_view fileName, const std::u16string& key, int64_t value);
 
+    // The host's identifier of contact i (its position plus one inside).
+    static ContactRef contactRef(size_t index);
+    // Runs the "JOX/OnMenuRebuild" hooks for the selected contacts; the ids
+    // of the items they put into the menu.
+    std::vector<std::string> rebuildMenu(const std::vector<size_t>& selected);
+    // Clicks the menu item with that id for the selected contacts.
+    int64_t clickMenuItem(std::string_view itemId, const std::vector<size_t>& selected);
+    // Sends a page event to the options page with that id; the record as
+    // the handler left it.
+    PageEventRecord pageEvent(std::u16string_view pageId, int32_t code, uintptr_t parent = 0,
+                              int32_t x = 0, int32_t y = 0, int32_t width = 0, int32_t height = 0);
+
     // Calls a service the plug-in registered.
     int64_t callPluginService(const std::u16string& name, uintptr_t wParam, uintptr_t lParam = 0);
     // Fires a timer with an event code.
@@ -179,6 +202,7 @@ private:
     int64_t settingsCall(const std::u16string& name, uintptr_t w, uintptr_t l);
     int64_t netCall(const std::u16string& name, uintptr_t w, uintptr_t l);
     FakeConnection* find(const NetConnection* object);
+    const Contact* contactFor(const ContactRef& ref) const;
     void deliver(FakeConnection& c, int32_t code, uintptr_t data);
 
     HostTable table_{};

@@ -1,8 +1,11 @@
-// Desktop services on POSIX: error text on stderr, addresses through
-// xdg-open, and the reachability probe.
+// Desktop services on POSIX: error boxes and addresses go to the desktop of
+// the embedding process when there is one; otherwise error text goes to
+// stderr and addresses to xdg-open. And the reachability probe.
 #include "platform/desktop.h"
 
+#include "platform/posix/desktop_bridge.h"
 #include "platform/posix/echo_probe.h"
+#include "platform/posix/utf8.h"
 
 #include <cerrno>
 #include <csignal>
@@ -67,6 +70,14 @@ std::string findOnPath(std::string_view program) {
 }  // namespace
 
 void showErrorBox(std::string_view title, std::string_view text) {
+    if (const JoxDesktop* desktop = posix::desktop(); desktop != nullptr && desktop->messageBox != nullptr) {
+        std::u16string wideTitle;
+        std::u16string wideText;
+        posix::appendUtf8AsUtf16(title.substr(0, title.find('\0')), wideTitle);
+        posix::appendUtf8AsUtf16(text.substr(0, text.find('\0')), wideText);
+        desktop->messageBox(desktop->context, 0, wideTitle.c_str(), wideText.c_str(), JOX_BOX_ERROR);
+        return;
+    }
     std::string message(title);
     message.append(": ");
     message.append(text);
@@ -80,6 +91,11 @@ void openAddress(std::string_view address) {
     // shell; a NUL would cut it short, so the text ends there anyway.
     address = address.substr(0, address.find('\0'));
     if (address.empty()) return;
+    if (const JoxDesktop* desktop = posix::desktop(); desktop != nullptr && desktop->openAddress != nullptr) {
+        const std::string terminated(address);
+        desktop->openAddress(desktop->context, terminated.c_str());
+        return;
+    }
     const std::string program = findOnPath(kOpener);
     if (program.empty()) return;
     std::string argument(address);

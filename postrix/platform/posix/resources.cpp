@@ -1,5 +1,7 @@
 #include "platform/resources.h"
 
+#include "resources/templates.h"
+
 #include <map>
 #include <memory>
 
@@ -25,10 +27,9 @@ std::map<uintptr_t, std::unique_ptr<Bitmap>>& loadedBitmaps() {
 
 uintptr_t loadBitmap(uintptr_t moduleHandle, int resourceId) {
     if (moduleHandle == 0) return 0;
-    int size = 0;
-    if (resourceId == kAttachmentBitmapId) size = 14;
-    if (size == 0) return 0;
-    auto bitmap = std::make_unique<Bitmap>(Bitmap{resourceId, size, size, 24});
+    const resources::BitmapTemplate* source = resources::findBitmap(resourceId);
+    if (source == nullptr) return 0;
+    auto bitmap = std::make_unique<Bitmap>(Bitmap{resourceId, source->width, source->height, source->bitsPerPixel});
     const auto handle = reinterpret_cast<uintptr_t>(bitmap.get());
     loadedBitmaps().emplace(handle, std::move(bitmap));
     return handle;
