@@ -157,6 +157,7 @@ class RunningHost:
         self.events = []
         self._consumed = set()
         self._arrived = queue.Queue()
+        self._since_command = 0  # index of the first event after the latest command
 
     def __enter__(self):
         self.process = subprocess.Popen(self.args, env=HOST_ENV, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
@@ -183,6 +184,10 @@ class RunningHost:
         self._arrived.put(None)
 
     def command(self, line):
+        # Whatever came before this command cannot be its outcome.
+        while not self._arrived.empty():
+            self._drain(0)
+        self._since_command = len(self.events)
         self.process.stdin.write(line + "\n")
         self.process.stdin.flush()
 
@@ -194,11 +199,11 @@ class RunningHost:
         if event is not None:
             self.events.append(event)
 
-    def expect_matching(self, predicate, what, timeout=30):
+    def expect_matching(self, predicate, what, timeout=30, since=0):
         deadline = time.monotonic() + timeout
         while True:
             for index, event in enumerate(self.events):
-                if index not in self._consumed and predicate(event):
+                if index >= since and index not in self._consumed and predicate(event):
                     self._consumed.add(index)
                     return event
             remaining = deadline - time.monotonic()
@@ -210,10 +215,11 @@ class RunningHost:
         return self.expect_matching(lambda event: event["event"] == name, f"'{name}' event", timeout)
 
     def expect_check_end(self, account_id=1, timeout=30):
+        """Waits until the connection of the check started by the latest command is closed."""
         connection = f"MAIL/Socket/POP3/{account_id}"
         return self.expect_matching(
             lambda e: e["event"] == "net" and e.get("connection") == connection and e.get("what") in ("close", "closed"),
-            "end of the mail check", timeout)
+            "end of the mail check", timeout, since=self._since_command)
 
     def events_named(self, name):
         while not self._arrived.empty():

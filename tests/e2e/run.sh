@@ -11,4 +11,4 @@ bash "$root/scripts/mailservers.sh" up >/dev/null
 trap 'bash "$root/scripts/mailservers.sh" down >/dev/null 2>&1 || true' EXIT
 
 JOXHOST="$build_dir/joxhost" MAILSERVERS="$root/scripts/mailservers.sh" \
-  python3 "$here/e2e.py" "$@"
+  python3 "$here/run.py" "$@"

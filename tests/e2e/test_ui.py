@@ -2,8 +2,8 @@
 
 joxhost operates the plug-in's dialogs through its desktop table as a person
 would; mail goes through the local Postfix and comes back through Dovecot.
-Run with the servers up: python3 tests/e2e/test_ui.py (JOXHOST names the
-program). Nothing leaves 127.0.0.1.
+Run through tests/e2e/run.sh, which starts the servers. Nothing leaves
+127.0.0.1.
 """
 import os
 import subprocess
@@ -144,11 +144,3 @@ class OptionsPageTest(unittest.TestCase):
         box = result.events_named("error")[0]
         self.assertEqual(box["title"], ADDRESS)
         self.assertTrue(box["text"].startswith("SMTP - Authorization error:\r\n535"), box["text"])
-
-
-if __name__ == "__main__":
-    runner = unittest.TextTestRunner(verbosity=2)
-    outcome = runner.run(unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__]))
-    failed = len(outcome.failures) + len(outcome.errors)
-    print(f"e2e ui: {outcome.testsRun - failed} passed, {failed} failed")
-    sys.exit(0 if failed == 0 and outcome.testsRun > 0 else 1)

@@ -188,11 +188,3 @@ class ReceivingTest(unittest.TestCase):
             self.assertEqual(rows, [(ADDRESS, "MAIL", "Cześć")])
         finally:
             profile.remove()
-
-
-if __name__ == "__main__":
-    runner = unittest.TextTestRunner(verbosity=2)
-    outcome = runner.run(unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__]))
-    failed = len(outcome.failures) + len(outcome.errors)
-    print(f"e2e: {outcome.testsRun - failed} passed, {failed} failed")
-    sys.exit(0 if failed == 0 and outcome.testsRun > 0 else 1)
