@@ -75,24 +75,7 @@ int chatCommand(const CommandLine& line, const Environment& environment, Reporte
                     "chat: the plug-in started no send (are the account's settings complete?)");
     }
 
-    bool timedOut = false;
-    asio::steady_timer deadline(io, std::chrono::seconds(line.timeoutSeconds));
-    deadline.async_wait([&timedOut](const std::error_code& error) { timedOut = !error; });
-    session->runUntil([&] { return outcome.decided() || timedOut; });
-    deadline.cancel();
-
-    switch (outcome.state()) {
-        case SendOutcome::State::Sent:
-            reporter.emit(Event("sent").add("to", line.arguments[1]));
-            return kExitOk;
-        case SendOutcome::State::Failed:
-            reporter.emit(Event("send-failed").add("reason", outcome.reason()));
-            return kExitFailed;
-        case SendOutcome::State::Waiting:
-            break;
-    }
-    return fail(reporter, kExitFailed,
-                "chat: no outcome within " + std::to_string(line.timeoutSeconds) + " seconds");
+    return awaitSendOutcome(*session, io, outcome, line.timeoutSeconds, reporter, "chat", line.arguments[1]);
 }
 
 }  // namespace joxhost

@@ -71,4 +71,26 @@ std::u16string mailTimerName(int32_t accountId) {
     return toUtf16("MAIL/" + std::to_string(accountId) + "/mailRecvTimer");
 }
 
+int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
+                     Reporter& reporter, const std::string& command, const std::string& to) {
+    bool timedOut = false;
+    asio::steady_timer deadline(io, std::chrono::seconds(timeoutSeconds));
+    deadline.async_wait([&timedOut](const std::error_code& error) { timedOut = !error; });
+    session.runUntil([&] { return outcome.decided() || timedOut; });
+    deadline.cancel();
+
+    switch (outcome.state()) {
+        case SendOutcome::State::Sent:
+            reporter.emit(Event("sent").add("to", to));
+            return kExitOk;
+        case SendOutcome::State::Failed:
+            reporter.emit(Event("send-failed").add("reason", outcome.reason()));
+            return kExitFailed;
+        case SendOutcome::State::Waiting:
+            break;
+    }
+    return fail(reporter, kExitFailed,
+                command + ": no outcome within " + std::to_string(timeoutSeconds) + " seconds");
+}
+
 }  // namespace joxhost

@@ -9,6 +9,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "send_outcome.h"
 #include "session.h"
 
 namespace joxhost {
@@ -32,6 +33,13 @@ void printAccount(Reporter& reporter, const ListedAccount& account);
 
 // The mail account at a position of the plug-in's list.
 std::optional<ListedAccount> accountAt(Host& host, int position, size_t* count = nullptr);
+
+// Runs the loop until the send the plug-in started has its outcome or the
+// time runs out, prints it and returns the exit status: 0 after the success
+// notice, 1 after a failure or without an outcome in time. command names the
+// command in the time-out line, to the recipients in the success line.
+int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
+                     Reporter& reporter, const std::string& command, const std::string& to);
 
 // The names joxhost derives from an account id, as the plug-in registers them.
 std::u16string sendServiceName(int32_t accountId);

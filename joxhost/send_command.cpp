@@ -186,27 +186,9 @@ int sendCommand(const CommandLine& line, const Environment& environment, Reporte
                     "send: the plug-in started no send (are the account's settings complete?)");
     }
 
-    bool timedOut = false;
-    asio::steady_timer deadline(io, std::chrono::seconds(line.timeoutSeconds));
-    deadline.async_wait([&timedOut](const std::error_code& error) { timedOut = !error; });
-    session->runUntil([&] { return outcome.decided() || timedOut; });
-    deadline.cancel();
-
-    switch (outcome.state()) {
-        case SendOutcome::State::Sent:
-        {
-            std::string to;
-            for (const std::string& recipient : recipients) to += (to.empty() ? "" : ", ") + recipient;
-            reporter.emit(Event("sent").add("to", to));
-        }
-            return kExitOk;
-        case SendOutcome::State::Failed:
-            reporter.emit(Event("send-failed").add("reason", outcome.reason()));
-            return kExitFailed;
-        case SendOutcome::State::Waiting:
-            break;
-    }
-    return fail(reporter, kExitFailed, "send: no outcome within " + std::to_string(line.timeoutSeconds) + " seconds");
+    std::string to;
+    for (const std::string& recipient : recipients) to += (to.empty() ? "" : ", ") + recipient;
+    return awaitSendOutcome(*session, io, outcome, line.timeoutSeconds, reporter, "send", to);
 }
 
 }  // namespace joxhost
