@@ -286,6 +286,19 @@ TEST(Pop3Session, TlsIsStartedOnConnectAndItsFailureWaitsForTheSweep) {
     }
 }
 
+TEST(Pop3Session, TlsResultWithoutACheckIsIgnored) {
+    Harness h;
+    h.host.deliverTls(h.connection, false, 5, u"late");  // before any check
+    h.firstCheck("1 a\r\n");
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n.\r\n"), "TOP 2 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSubject: hi\r\n\r\n.\r\n"), "QUIT\r\n");
+    h.host.deliverTls(h.connection, false, 5, nullptr);  // after a check that ended well
+    EXPECT_TRUE(h.errors.empty());
+    EXPECT_EQ(h.notices.size(), 1u);
+    EXPECT_FALSE(h.session.aborted());
+}
+
 TEST(Pop3Session, LongTlsErrorTextIsCut) {
     Harness h;
     h.start(true);

@@ -120,6 +120,9 @@ void Pop3Session::onConnectionError(uint32_t code) {
 }
 
 void Pop3Session::onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) {
+    // A handshake of a connection the session no longer uses belongs to no
+    // check: reporting it would give an ended check a second outcome.
+    if (state_ == Pop3State::Idle) return;
     lastActivity_ = now();
     if (status == 1) return;
     // The connection stays as it is; the timeout sweep ends it.

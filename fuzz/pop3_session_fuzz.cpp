@@ -1,0 +1,283 @@
+// libFuzzer entry point: one POP3 session over several checks, driven by a
+// fuzzer-chosen sequence of starts, connection events (data of any bytes,
+// well-formed status lines, UIDL listings over a small pool of ids, header
+// blocks, each whole or cut in two), closes, TLS results, connection errors,
+// timeout sweeps with a moved clock, failing host calls and clicks on and
+// ends of the new-mail notice. After every step:
+// - each check ends in at most one error and at most one new-mail notice;
+// - a refused or skipped start reports nothing and disturbs nothing;
+// - after an outcome the session is idle (a failed TLS handshake excepted,
+//   which waits for the timeout sweep), and busy exactly while the host's
+//   connection is open;
+// - nothing is sent after a failure until the next check;
+// - the notice counts the session's entries; its end empties them, its click
+//   opens the mailbox page when there is one, and a notice that outlives its
+//   session does nothing.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "fuzz_host.h"
+#include "plugin/records_notify.h"
+#include "pop3/check_error_notice.h"
+#include "pop3/new_mail_notice.h"
+#include "pop3/pop3_session.h"
+#include "text/text_conversion.h"
+
+namespace {
+
+using namespace postrix;
+using postrix::fuzz::FuzzClock;
+using postrix::fuzz::FuzzHost;
+using pop3::Pop3Session;
+using pop3::Pop3Settings;
+using pop3::Pop3State;
+
+const char* const kServers[] = {"pop.example.com", "pop.example.com:1110", "pop.example.com:", "pop:x:-1", ""};
+const char* const kStatusLines[] = {"+OK POP3 ready\r\n", "+OK\r\n", "-ERR no\r\n", "+OK 2 messages\r\n", "+",
+                                    "OK\r\n",             "\r\n",    "-ERR",      "+OK\r\n.\r\n"};
+const char* const kIds[] = {"a", "b", "c", "d", "e", "f", "000000a1", "UID-2012"};
+const char* const kHeaders[] = {
+    "From: Jan Kowalski <jan@example.com>\r\nSubject: Spotkanie\r\nDate: Mon, 5 Nov 2012 10:00:00 +0100\r\n",
+    ("From: =?UTF-8?B?WmHFvMOzxYLEhyBnxJnFm2zEhQ==?= <z@example.org>\r\nSubject: =?ISO-8859-2?Q?Za=BF=F3=B3?=\r\n"
+     " =?UTF-8?Q?_g=C4=99=C5=9Bl=C4=85?=\r\nDate: 7 Dec 2026 18:05:03 GMT\r\n"),
+    "Subject: \r\n\tfolded\r\nDate: Thu, 31 Feb 2019 25:61:61 +9999\r\nFrom:\r\n",
+    "From: =?windows-1250?Q?=8A=9A?= =?bogus?X?x?=\r\nSubject: =?UTF-8?B?***?=\r\n",
+};
+
+struct Check {
+    bool begun = false;
+    int errors = 0;
+    int notices = 0;
+    std::string lastError;
+    std::optional<int> sendsAtError;
+};
+
+struct Harness {
+    FuzzHost host;
+    FuzzClock clock;
+    Check check;
+    bool constructing = true;
+    int constructionErrors = 0;
+    bool online = true;
+    int opened = 0;
+    std::string mailboxWww;
+    std::optional<Pop3Session> session;
+
+    void onNewMail(Pop3Session& s, size_t count) {
+        FUZZ_CHECK(check.begun);
+        FUZZ_CHECK(count > 0 && count == s.tracker().entries().size());
+        ++check.notices;
+        pop3::showNewMailNotice(s, count);
+    }
+
+    void onError(Pop3Session& s, const std::string& message) {
+        FUZZ_CHECK(!message.empty());
+        if (constructing) {
+            ++constructionErrors;
+        } else {
+            FUZZ_CHECK(check.begun);
+            ++check.errors;
+            check.lastError = message;
+            check.sendsAtError = host.sends;
+            if (message.starts_with("POP3 - SSL error")) FUZZ_CHECK(text::utf8ToWide(message).size() <= 1022);
+        }
+        pop3::showCheckError(s, message);
+    }
+
+    void start(FuzzedDataProvider& in) {
+        Pop3Settings settings;
+        settings.pop3Server = in.PickValueInArray(kServers);
+        settings.mail = "alice@example.com";
+        settings.login = in.ConsumeBool() ? "alice" : in.ConsumeRandomLengthString(32);
+        settings.password = "secret";
+        settings.mailboxWww = in.ConsumeBool() ? "https://mail.example.com" : "";
+        settings.ssl = in.ConsumeBool();
+
+        const Pop3State before = session->state();
+        const int connects = host.connects;
+        const int logs = host.logs;
+        const Check previous = check;
+        if (before != Pop3State::Idle || !online) {
+            session->start(settings);
+            FUZZ_CHECK(session->state() == before);
+            FUZZ_CHECK(host.connects == connects);
+            FUZZ_CHECK(check.errors == previous.errors && check.notices == previous.notices);
+            // A refusal is logged; an offline start says nothing.
+            FUZZ_CHECK(host.logs == logs + (before != Pop3State::Idle ? 1 : 0));
+            return;
+        }
+        check = Check{};
+        check.begun = true;
+        mailboxWww = settings.mailboxWww;
+        session->start(settings);
+        FUZZ_CHECK(host.connects == connects + 1);
+        FUZZ_CHECK(session->state() == Pop3State::Idle || session->state() == Pop3State::AwaitWelcome);
+        if (session->state() == Pop3State::Idle) FUZZ_CHECK(check.errors == 1);
+    }
+
+    // Bytes delivered in one event or cut in two at a chosen place.
+    void deliver(FuzzedDataProvider& in, const std::string& bytes) {
+        if (bytes.size() < 2 || in.ConsumeBool()) return host.deliverData(bytes);
+        const size_t cut = in.ConsumeIntegralInRange<size_t>(1, bytes.size() - 1);
+        host.deliverData(bytes.substr(0, cut));
+        check_();
+        host.deliverData(bytes.substr(cut));
+    }
+
+    std::string listing(FuzzedDataProvider& in) {
+        std::string text = in.ConsumeBool() ? "+OK\r\n" : "";
+        const int lines = in.ConsumeIntegralInRange(0, 6);
+        for (int i = 0; i < lines; ++i) {
+            const int number = in.ConsumeBool() ? i + 1 : in.ConsumeIntegral<int32_t>();
+            text += std::to_string(number) + " " + in.PickValueInArray(kIds) + "\r\n";
+        }
+        if (in.ConsumeBool()) text += ".\r\n";
+        return text;
+    }
+
+    std::string headerBlock(FuzzedDataProvider& in) {
+        std::string text = in.ConsumeBool() ? "+OK\r\n" : "";
+        text += in.ConsumeBool() ? std::string(in.PickValueInArray(kHeaders)) : in.ConsumeRandomLengthString(400);
+        text += "\r\n.\r\n";
+        return text;
+    }
+
+    void fireNotice(int32_t kind) {
+        const bool ours = host.noticeCallback && host.noticeContext == session->liveNumber();
+        const int opens = opened;
+        host.fireNotice(kind);
+        if (!ours) {
+            FUZZ_CHECK(opened == opens);
+            return;
+        }
+        if (kind == kNotifyEnded) FUZZ_CHECK(session->tracker().entries().empty());
+        FUZZ_CHECK(opened == opens + (kind == kNotifyClicked && !session->settings().mailboxWww.empty() ? 1 : 0));
+    }
+
+    void check_() {
+        const auto state = static_cast<int32_t>(session->state());
+        FUZZ_CHECK(state >= 0 && state <= 7);
+        FUZZ_CHECK(check.errors <= 1 && check.notices <= 1);
+        const bool tlsFailed = check.errors == 1 && check.lastError.starts_with("POP3 - SSL error");
+        if (check.errors + check.notices > 0 && !tlsFailed) FUZZ_CHECK(session->state() == Pop3State::Idle);
+        // A refused connect leaves nothing behind whose events could arrive.
+        if (check.errors == 1 && !check.lastError.starts_with("POP3 - Could not connect"))
+            FUZZ_CHECK(session->aborted());
+        FUZZ_CHECK((session->state() != Pop3State::Idle) == host.open);
+        if (check.sendsAtError) FUZZ_CHECK(host.sends == *check.sendsAtError);
+    }
+
+    void step(FuzzedDataProvider& in) {
+        switch (in.ConsumeIntegralInRange(0, 17)) {
+            case 0:
+                return start(in);
+            case 1:
+                return deliver(in, in.ConsumeRandomLengthString(512));
+            case 2:
+            case 3:
+                return deliver(in, in.PickValueInArray(kStatusLines));
+            case 4:
+                return deliver(in, listing(in));
+            case 5:
+                return deliver(in, headerBlock(in));
+            case 6:
+                return host.deliverClosed();
+            case 7:
+                return host.deliverConnected();
+            case 8:
+                return host.deliverTls(1, 0, nullptr);
+            case 9: {
+                const int32_t code = in.ConsumeIntegral<int32_t>();
+                if (in.ConsumeBool()) return host.deliverTls(0, code, nullptr);
+                const std::string bytes = in.ConsumeRandomLengthString(4000);
+                std::u16string text(bytes.size() / 2, u'\0');
+                for (size_t i = 0; i < text.size(); ++i)
+                    text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                                    static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+                // Many units of one kind, so that the 1022-unit limit is reached.
+                if (in.ConsumeBool()) text += std::u16string(1100, in.ConsumeBool() ? u'\xD83D' : u'\x0105');
+                return host.deliverTls(in.ConsumeIntegral<int32_t>(), code, text.c_str());
+            }
+            case 10:
+                return host.deliverError(in.ConsumeIntegral<uint32_t>());
+            case 11:
+                clock.tick += in.ConsumeBool() ? in.ConsumeIntegralInRange<uint32_t>(0, 30000)
+                                               : in.ConsumeIntegral<uint32_t>();
+                return session->checkTimeout();
+            case 12:
+                switch (in.ConsumeIntegralInRange(0, 6)) {
+                    case 0:
+                        host.failSendsAfter = in.ConsumeIntegralInRange(-1, 12);
+                        return;
+                    case 1:
+                        host.connectResult = in.ConsumeBool() ? 0 : in.ConsumeIntegral<int64_t>();
+                        return;
+                    case 2:
+                        host.initSslResult = in.ConsumeBool() ? 0 : 1;
+                        return;
+                    case 3:
+                        host.trafficResult = in.ConsumeIntegralInRange(-1, 1);
+                        return;
+                    case 4:
+                        host.notifyResult = in.ConsumeIntegralInRange(0, 1);
+                        return;
+                    case 5:
+                        host.newsAvailable = in.ConsumeBool();
+                        return;
+                    default:
+                        online = in.ConsumeBool();
+                        return;
+                }
+            case 13:
+                return fireNotice(kNotifyClicked);
+            case 14:
+                return fireNotice(kNotifyEnded);
+            case 15:
+                return fireNotice(in.ConsumeIntegral<int32_t>());
+            case 16:
+                return host.deliverOddData(in.ConsumeIntegral<uint8_t>());
+            default:
+                return host.deliverUnknown(in.ConsumeIntegral<int32_t>());
+        }
+    }
+};
+
+const uint32_t kMaxReplyLengths[] = {pop3::ReplyBuffer::kDefaultMaxLength, 4096, 128, 127, 16, 1};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    Harness h;
+    h.host.createFails = in.ConsumeIntegralInRange(0, 15) == 0;
+    h.clock.tick = in.ConsumeIntegral<uint32_t>();
+    const uint32_t maxReply = in.PickValueInArray(kMaxReplyLengths);
+    h.session.emplace(
+        Host(h.host.table()), [&h](Pop3Session& s, size_t count) { h.onNewMail(s, count); },
+        [&h](Pop3Session& s, const std::string& message) { h.onError(s, message); }, 3, maxReply);
+    h.constructing = false;
+    FUZZ_CHECK(h.constructionErrors == (h.host.createFails ? 1 : 0));
+    h.session->setProbe([&h] { return h.online; });
+    h.session->setOpener([&h](std::string_view address) {
+        FUZZ_CHECK(!address.empty());
+        ++h.opened;
+    });
+
+    for (int steps = 0; in.remaining_bytes() > 0 && steps < 300; ++steps) {
+        h.step(in);
+        h.check_();
+    }
+
+    // A notice that outlives its session finds nothing.
+    h.session.reset();
+    FUZZ_CHECK(h.host.destroyed == h.host.created);
+    const int opens = h.opened;
+    h.host.fireNotice(kNotifyClicked);
+    h.host.fireNotice(kNotifyEnded);
+    FUZZ_CHECK(h.opened == opens);
+    return 0;
+}
