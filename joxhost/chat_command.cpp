@@ -42,11 +42,7 @@ int chatCommand(const CommandLine& line, const Environment& environment, Reporte
 
     asio::io_context io;
     SendOutcome outcome;
-    reporter.setTap([&outcome](const Event& event) { outcome.observe(event); });
-    struct TapReset {
-        Reporter& reporter;
-        ~TapReset() { reporter.setTap(nullptr); }
-    } tapReset{reporter};
+    const SendOutcomeTap tap(reporter, outcome);
     auto session = openSession(io, line, environment, reporter);
     if (!session) return kExitFailed;
     Host& host = session->host();

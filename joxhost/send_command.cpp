@@ -136,11 +136,7 @@ int sendCommand(const CommandLine& line, const Environment& environment, Reporte
 
     asio::io_context io;
     SendOutcome outcome;
-    reporter.setTap([&outcome](const Event& event) { outcome.observe(event); });
-    struct TapReset {
-        Reporter& reporter;
-        ~TapReset() { reporter.setTap(nullptr); }
-    } tapReset{reporter};
+    const SendOutcomeTap tap(reporter, outcome);
     auto session = openSession(io, line, environment, reporter);
     if (!session) return kExitFailed;
     Host& host = session->host();
