@@ -49,9 +49,7 @@ int chatCommand(const CommandLine& line, const Environment& environment, Reporte
     size_t count = 0;
     const auto account = accountAt(host, position, &count);
     if (!account) {
-        return fail(reporter, kExitUsage,
-                    "chat: no account at position " + std::to_string(position) + " (there are " +
-                        std::to_string(count) + ")");
+        return fail(reporter, kExitUsage, noAccountAt("chat", position, count));
     }
     const std::u16string service = sendServiceName(account->id);
     if (!host.services.exists(service)) {

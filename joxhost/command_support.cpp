@@ -71,6 +71,11 @@ std::u16string mailTimerName(int32_t accountId) {
     return toUtf16("MAIL/" + std::to_string(accountId) + "/mailRecvTimer");
 }
 
+std::string noAccountAt(const std::string& command, int position, size_t count) {
+    return command + ": no account at position " + std::to_string(position) + " (there are " +
+           std::to_string(count) + ")";
+}
+
 int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
                      Reporter& reporter, const std::string& command, const std::string& to) {
     bool timedOut = false;

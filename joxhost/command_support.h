@@ -41,6 +41,9 @@ std::optional<ListedAccount> accountAt(Host& host, int position, size_t* count =
 int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
                      Reporter& reporter, const std::string& command, const std::string& to);
 
+// The bad-usage line of a command given a position the list does not have.
+std::string noAccountAt(const std::string& command, int position, size_t count);
+
 // The names joxhost derives from an account id, as the plug-in registers them.
 std::u16string sendServiceName(int32_t accountId);
 std::u16string mailTimerName(int32_t accountId);

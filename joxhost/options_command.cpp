@@ -97,9 +97,7 @@ int optionsCommand(const CommandLine& line, const Environment& environment, Repo
     size_t count = 0;
     const auto account = accountAt(host, position, &count);
     if (!account) {
-        return fail(reporter, kExitUsage,
-                    "options: no account at position " + std::to_string(position) + " (there are " +
-                        std::to_string(count) + ")");
+        return fail(reporter, kExitUsage, noAccountAt("options", position, count));
     }
     const std::u16string pageId = toUtf16("MAIL/Options/" + std::to_string(account->id));
     const auto found = host.optionsPages.pages().find(pageId);

@@ -142,9 +142,7 @@ int sendCommand(const CommandLine& line, const Environment& environment, Reporte
     Host& host = session->host();
     size_t count = 0;
     if (!accountAt(host, message.accountPosition, &count)) {
-        return fail(reporter, kExitUsage,
-                    "send: no account at position " + std::to_string(message.accountPosition) + " (there are " +
-                        std::to_string(count) + ")");
+        return fail(reporter, kExitUsage, noAccountAt("send", message.accountPosition, count));
     }
 
     // Contacts by name; an address not in the list is a contact of its own.
