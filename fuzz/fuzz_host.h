@@ -101,4 +101,13 @@ private:
     uintptr_t context_ = 0;
 };
 
+// Fuzz bytes read as UTF-16 units, two bytes each (lone surrogates included).
+inline std::u16string wideTextFrom(std::string_view bytes) {
+    std::u16string text(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    return text;
+}
+
 }  // namespace postrix::fuzz

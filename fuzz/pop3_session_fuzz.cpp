@@ -32,6 +32,7 @@ namespace {
 using namespace postrix;
 using postrix::fuzz::FuzzClock;
 using postrix::fuzz::FuzzHost;
+using postrix::fuzz::wideTextFrom;
 using pop3::Pop3Session;
 using pop3::Pop3Settings;
 using pop3::Pop3State;
@@ -194,10 +195,7 @@ struct Harness {
                 const int32_t code = in.ConsumeIntegral<int32_t>();
                 if (in.ConsumeBool()) return host.deliverTls(0, code, nullptr);
                 const std::string bytes = in.ConsumeRandomLengthString(4000);
-                std::u16string text(bytes.size() / 2, u'\0');
-                for (size_t i = 0; i < text.size(); ++i)
-                    text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                                    static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+                std::u16string text = wideTextFrom(bytes);
                 // Many units of one kind, so that the 1022-unit limit is reached.
                 if (in.ConsumeBool()) text += std::u16string(1100, in.ConsumeBool() ? u'\xD83D' : u'\x0105');
                 return host.deliverTls(in.ConsumeIntegral<int32_t>(), code, text.c_str());

@@ -28,6 +28,7 @@ namespace {
 using namespace postrix;
 using postrix::fuzz::FuzzClock;
 using postrix::fuzz::FuzzHost;
+using postrix::fuzz::wideTextFrom;
 using smtp::OutgoingMail;
 using smtp::SmtpSession;
 using smtp::SmtpSettings;
@@ -197,10 +198,7 @@ struct Harness {
                 const int32_t code = in.ConsumeIntegral<int32_t>();
                 if (in.ConsumeBool()) return host.deliverTls(0, code, nullptr);
                 const std::string bytes = in.ConsumeRandomLengthString(64);
-                std::u16string text(bytes.size() / 2, u'\0');
-                for (size_t i = 0; i < text.size(); ++i)
-                    text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                                    static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+                std::u16string text = wideTextFrom(bytes);
                 return host.deliverTls(in.ConsumeIntegral<int32_t>(), code, text.c_str());
             }
             case 8:
