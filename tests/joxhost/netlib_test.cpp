@@ -319,6 +319,9 @@ TEST_F(NetLibTlsTest, FailedVerificationIsAFailedHandshakeWithOpenSslsReason) {
 }
 
 TEST_F(NetLibTlsTest, ALargeSendGoesOutInOneCallWithFlatMemory) {
+#ifdef POSTRIX_SANITIZED
+    GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine, so the peak says nothing here";
+#endif
     constexpr size_t kSize = 64u << 20;
     std::atomic<size_t> received{0};
     test::TestServer server(
