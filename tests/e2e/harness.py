@@ -160,22 +160,33 @@ class RunningHost:
         self._since_command = 0  # index of the first event after the latest command
 
     def __enter__(self):
+        # stderr goes to a file, so a sanitizer's report (often longer than a
+        # pipe holds) is kept whole and shown when the host fails.
+        self._stderr = tempfile.TemporaryFile(mode="w+", encoding="utf-8", errors="replace")
         self.process = subprocess.Popen(self.args, env=HOST_ENV, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True, encoding="utf-8")
+                                        stderr=self._stderr, text=True, encoding="utf-8")
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
         self.expect("ready")
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, exc_type, *exc):
         try:
-            self.command("quit")
+            if self.process.poll() is None:
+                self.command("quit")
             self.process.wait(timeout=20)
         finally:
             if self.process.poll() is None:
                 self.process.kill()
             self._reader.join(timeout=5)
+        # A host that crashed, or leaked at exit under the sanitizers, fails the test.
+        if exc_type is None and self.process.returncode != 0:
+            raise AssertionError(f"joxhost exited with {self.process.returncode}: {self.stderr()}")
         return False
+
+    def stderr(self):
+        self._stderr.seek(0)
+        return self._stderr.read()[-20000:]
 
     def _read(self):
         for line in self.process.stdout:
@@ -208,7 +219,8 @@ class RunningHost:
                     return event
             remaining = deadline - time.monotonic()
             if remaining <= 0 or self.process.poll() is not None and self._arrived.empty():
-                raise AssertionError(f"no {what}; events: {self.events}")
+                ended = "" if self.process.poll() is None else f"; joxhost exited with {self.process.returncode}"
+                raise AssertionError(f"no {what}{ended}; events: {self.events}; stderr: {self.stderr()}")
             self._drain(min(remaining, 0.2))
 
     def expect(self, name, timeout=30):
