@@ -17,6 +17,7 @@ extern "C" {
 
 #include "platform/clock.h"
 #include "smtp/base64.h"
+#include "smtp/body_text.h"
 #include "smtp/mime_composer.h"
 
 namespace postrix::smtp {
@@ -214,6 +215,58 @@ TEST_F(MimeComposer, BodyIsSentTransparently) {
     // The lone "." line appears exactly once: at the very end.
     EXPECT_EQ(message.find("\r\n.\r\n"), message.size() - 5);
     EXPECT_EQ(lineProblem(message), "");
+}
+
+// The text part between its delimiter lines, decoded when it is Base64.
+std::string textPartOf(const std::string& message) {
+    const std::string start = "Content-Type: text/plain; charset=UTF-8\r\n";
+    std::size_t from = message.find(start) + start.size();
+    const bool base64 = message.compare(from, 35, "Content-Transfer-Encoding: base64\r\n") == 0;
+    from = message.find("\r\n\r\n", from) + 4;
+    const std::string text = message.substr(from, message.find("\r\n" + kDelimiter, from) - from);
+    return base64 ? decodeBase64(text) : text;
+}
+
+TEST_F(MimeComposer, BodyLinesCannotForgeTheMultipartStructure) {
+    struct Case {
+        std::string body;
+        bool base64;
+    };
+    const Case cases[] = {
+        {"----boundary_postrix", true},
+        {"----boundary_postrix--", true},
+        {"intro\n----boundary_postrix--\nContent-Type: text/html\n\n<b>fake</b>", true},
+        {"intro\r----boundary_postrix  ", true},
+        {"intro\r\n----boundary_postrixAndMore\r\nend", true},
+        {"x----boundary_postrix", false},
+        {"---boundary_postrix", false},
+        {".----boundary_postrix", false},  // dot-stuffed, so no longer a delimiter
+        {"--boundary_postrix", false},
+    };
+    for (const Case& c : cases) {
+        sink_ = RecordingSink{};
+        mail_.body = c.body;
+        mail_.attachments = {writeFile("real.bin", "REAL")};
+        ASSERT_EQ(compose().outcome, Outcome::sent) << c.body;
+        const std::string message = sink_.all();
+        // The opening delimiter, the one before the attachment and the closing one.
+        std::size_t delimiters = 0;
+        for (std::size_t at = message.find("\r\n----boundary_postrix"); at != std::string::npos;
+             at = message.find("\r\n----boundary_postrix", at + 1))
+            ++delimiters;
+        EXPECT_EQ(delimiters, 3u) << c.body;
+        const bool encoded = message.find("charset=UTF-8\r\nContent-Transfer-Encoding: base64") != std::string::npos;
+        EXPECT_EQ(encoded, c.base64) << c.body;
+        if (c.base64) {
+            EXPECT_EQ(textPartOf(message), withCrlfLineBreaks(c.body)) << c.body;
+        }
+    }
+    // Without attachments there is no multipart for a line to close.
+    sink_ = RecordingSink{};
+    mail_.attachments.clear();
+    mail_.body = "----boundary_postrix--";
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    EXPECT_TRUE(sink_.all().ends_with("\r\n\r\n----boundary_postrix--\r\n.\r\n"));
 }
 
 TEST_F(MimeComposer, PercentSignsReachTheSinkUnchanged) {

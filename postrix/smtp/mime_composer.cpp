@@ -54,12 +54,17 @@ void appendHead(std::string& out, std::string_view sender, const OutgoingMail& m
     }
 }
 
+std::string delimiterLine() { return "--" + std::string(kBoundary); }
+
 // Plain ASCII with short lines goes as it is (dot-stuffed); anything else as
-// Base64 of the text with CRLF line breaks, in 76-character lines.
-void appendTextPart(std::string& out, std::string_view body) {
+// Base64 of the text with CRLF line breaks, in 76-character lines. Inside a
+// multipart, a line that begins with the delimiter would end the part there
+// and let the body make up parts of its own, so such a text goes as Base64
+// too.
+void appendTextPart(std::string& out, std::string_view body, bool inMultipart) {
     const std::string text = withCrlfLineBreaks(body);
     out += "Content-Type: text/plain; charset=UTF-8\r\n";
-    if (needsBase64(text)) {
+    if (needsBase64(text) || (inMultipart && hasLineStartingWith(text, delimiterLine()))) {
         out += "Content-Transfer-Encoding: base64\r\n\r\n";
         Base64Encoder encoder;
         encoder.append(text, out);
@@ -124,7 +129,7 @@ ComposeResult composeMessage(std::string_view senderAddress, const OutgoingMail&
 
     std::string buffer;
     appendHead(buffer, senderAddress, mail, *date);
-    appendTextPart(buffer, mail.body);
+    appendTextPart(buffer, mail.body, !mail.attachments.empty());
 
     for (const std::string& path : mail.attachments) {
         // A NUL would cut the path short and open some other file.
