@@ -3,6 +3,8 @@
 // every way the composition can stop.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 // libb64 declares its functions without C linkage.
 extern "C" {
 #include <b64/cdecode.h>
@@ -453,6 +455,53 @@ TEST_F(MimeComposer, UnreadableAttachmentIsAnErrorNotATruncatedPart) {
     EXPECT_EQ(result.outcome, Outcome::error);
     EXPECT_EQ(result.errorText, "SMTP - Could not read file folder.txt");
     EXPECT_EQ(sink_.all().find(".\r\n", sink_.all().size() - 3), std::string::npos);
+}
+
+TEST_F(MimeComposer, OnlyRegularFilesAreAttached) {
+    // A FIFO would block the opening until a writer came; /dev/zero never ends.
+    const fs::path fifo = dir_ / "queue";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directories(dir_ / "folder.txt");
+    for (const fs::path& path : {fifo, fs::path("/dev/zero"), dir_ / "folder.txt"}) {
+        sink_ = RecordingSink{};
+        sink_.failAt = 50;  // a stream that never ends stops here
+        mail_.attachments = {path.string()};
+        const ComposeResult result = compose();
+        EXPECT_EQ(result.outcome, Outcome::error) << path;
+        EXPECT_EQ(result.errorText, "SMTP - Could not read file " + path.filename().string());
+        EXPECT_TRUE(sink_.pieces.empty()) << path;
+        EXPECT_EQ(attachmentsProblem(mail_), result.errorText);
+    }
+    mail_.attachments = {writeFile("fine.txt", "ok"), (dir_ / "gone.txt").string()};
+    EXPECT_EQ(attachmentsProblem(mail_), "SMTP - Could not read file gone.txt");
+    mail_.attachments.pop_back();
+    EXPECT_EQ(attachmentsProblem(mail_), std::nullopt);
+}
+
+// Changes the file once the first piece went out: the file is open by then.
+class ResizingSink : public RecordingSink {
+public:
+    bool send(std::string_view piece) override {
+        if (attempts == 0) fs::resize_file(path, newSize);
+        return RecordingSink::send(piece);
+    }
+    fs::path path;
+    std::uintmax_t newSize = 0;
+};
+
+TEST_F(MimeComposer, AFileWhoseSizeChangesWhileSentFailsTheSend) {
+    const std::size_t size = 3 * kAttachmentBlockSize + 10;
+    for (std::uintmax_t newSize : {std::uintmax_t{0}, std::uintmax_t{100}, std::uintmax_t{size + 1},
+                                   std::uintmax_t{size + 5 * kAttachmentBlockSize}}) {
+        ResizingSink sink;
+        sink.path = writeFile("report.bin", randomBytes(size, 3));
+        sink.newSize = newSize;
+        mail_.attachments = {sink.path.string()};
+        const ComposeResult result = composeMessage("jan@example.com", mail_, sink);
+        EXPECT_EQ(result.outcome, Outcome::error) << newSize;
+        EXPECT_EQ(result.errorText, "SMTP - Could not read file report.bin") << newSize;
+        EXPECT_FALSE(sink.all().ends_with(".\r\n")) << newSize;
+    }
 }
 
 TEST_F(MimeComposer, UnknownTimeZoneSendsNothing) {

@@ -4,6 +4,9 @@
 #include "smtp/smtp_session.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
+#include "support/temp_dir.h"
+
+#include <sys/stat.h>
 
 namespace postrix::smtp {
 namespace {
@@ -207,6 +210,21 @@ TEST_F(SmtpSessionTest, FailedTlsHandshakeReportsOnceAndAllowsANewSend) {
     start(true);
     EXPECT_EQ(reply("220 hi\r\n"), "EHLO smtp.example.com\r\n");
     EXPECT_EQ(reply("250 ok\r\n"), "STARTTLS\r\n");  // TLS is off again on the new connection
+}
+
+TEST_F(SmtpSessionTest, AnAttachmentThatIsNoRegularFileEndsTheSendBeforeConnecting) {
+    test::TempDir dir;
+    const std::string fifo = (dir.path() / "queue").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero"), (dir.path() / "gone.txt").string()}) {
+        errors.clear();
+        SmtpSettings settings{"smtp.example.com", "alice@example.com", "alice", "secret", false};
+        session.start(settings, OutgoingMail{"Bob", {"bob@example.com"}, "Hi", "Hello", {dir.write("ok.txt", "x"), path}});
+        const std::string name = path.substr(path.rfind('/') + 1);
+        EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Could not read file " + name});
+        EXPECT_EQ(connection.connects, 0) << path;
+        EXPECT_EQ(session.state(), SmtpState::Idle) << path;
+    }
 }
 
 TEST_F(SmtpSessionTest, RefusedConnectAndRefusedTlsStart) {

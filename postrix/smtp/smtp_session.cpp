@@ -57,6 +57,9 @@ void SmtpSession::start(const SmtpSettings& settings, const OutgoingMail& mail) 
     if (auto problem = addressProblem(senderAddress_)) return onError_(*this, *problem);
     for (const std::string& recipient : mail_.recipients)
         if (auto problem = addressProblem(recipient)) return onError_(*this, *problem);
+    // A file that cannot be sent whole would otherwise stop the message in the
+    // middle of the DATA phase.
+    if (auto problem = attachmentsProblem(mail_)) return onError_(*this, *problem);
 
     const HostPort target = splitHostPort(server_, kSmtpDefaultPort);
     const int64_t result = connection_->connect(text::utf8ToWide(target.host), target.port);

@@ -66,5 +66,20 @@ class HostileSmtpTest(unittest.TestCase):
         lines = self.script.messages[0].split(b"\r\n")
         self.assertEqual(sum(line.startswith(DELIMITER.encode()) for line in lines), 3)
 
+    def test_files_that_are_not_regular_are_refused_before_connecting(self):
+        fifo = os.path.join(self.files, "kolejka")
+        os.mkfifo(fifo)
+        folder = os.path.join(self.files, "katalog")
+        os.mkdir(folder)
+        for path, name in [(fifo, "kolejka"), ("/dev/zero", "zero"), (folder, "katalog")]:
+            with self.subTest(path=path):
+                result = self.send("--body", "b", "--attach", self.write("dobry.txt", b"ok"), "--attach", path)
+                self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
+                self.assertEqual([box["text"] for box in result.events_named("error")],
+                                 [f"SMTP - Could not read file {name}"])
+                self.assertIn(f"send: the dialog did not take the attachment {path}: "
+                              f"SMTP - Could not read file {name}", result.stderr)
+        self.assertEqual(self.server.received, [])
+
 if __name__ == "__main__":
     unittest.main()
