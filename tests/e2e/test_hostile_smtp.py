@@ -6,6 +6,8 @@ to a scripted server on 127.0.0.1, which keeps every line and message it got.
 import email
 import email.policy
 import os
+import re
+import socket
 import subprocess
 import sys
 import tempfile
@@ -25,6 +27,12 @@ def joxhost(profile, *args, timeout=30):
     completed = subprocess.run(profile._base(ca_file=None) + list(args), env=HOST_ENV, capture_output=True,
                                text=True, timeout=timeout)
     return Result(completed)
+
+
+def is_domain(text):
+    labels = text.split(".")
+    return len(text) <= 255 and all(re.fullmatch(r"[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?", label)
+                                    for label in labels)
 
 
 class HostileSmtpTest(unittest.TestCase):
@@ -80,6 +88,17 @@ class HostileSmtpTest(unittest.TestCase):
                 self.assertIn(f"send: the dialog did not take the attachment {path}: "
                               f"SMTP - Could not read file {name}", result.stderr)
         self.assertEqual(self.server.received, [])
+
+    def test_ehlo_names_this_computer_not_the_server(self):
+        result = self.profile.chat(RECIPIENT, "b", ca_file=None)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        ehlo = [line for line in self.server.commands() if line.startswith(b"EHLO ")]
+        self.assertEqual(len(ehlo), 1)
+        argument = ehlo[0][5:].decode("ascii")
+        name = socket.gethostname()
+        self.assertEqual(argument, name if is_domain(name) else "[127.0.0.1]")
+        self.assertNotIn(str(self.server.port), argument)
+
 
 if __name__ == "__main__":
     unittest.main()
