@@ -71,9 +71,10 @@ struct DesktopCallbacks {
                               int32_t kind) {
         Desktop& desktop = of(context);
         ++desktop.messageBoxes_;
+        desktop.lastBoxText_ = utf8FromHost(text);
         desktop.reporter_.emit(Event(kind == JOX_BOX_ERROR ? "error" : "message")
                                    .add("title", utf8FromHost(title))
-                                   .add("text", utf8FromHost(text)));
+                                   .add("text", desktop.lastBoxText_));
         return JOX_ANSWER_OK;
     }
     static int32_t pickFiles(uintptr_t context, JoxWindow, const char*, JoxFileSink sink, void* sinkContext) {

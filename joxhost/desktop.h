@@ -65,6 +65,8 @@ public:
     // The live options pages.
     const std::map<JoxWindow, const JoxDialogOps*>& pages() const { return pages_; }
     int messageBoxes() const { return messageBoxes_; }
+    // The text of the latest message box.
+    const std::string& lastBoxText() const { return lastBoxText_; }
 
 private:
     friend struct DesktopCallbacks;
@@ -73,6 +75,7 @@ private:
     JoxDesktop table_{};
     std::map<JoxWindow, const JoxDialogOps*> pages_;
     int messageBoxes_ = 0;
+    std::string lastBoxText_;
 };
 
 }  // namespace joxhost

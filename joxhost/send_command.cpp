@@ -99,9 +99,14 @@ std::optional<std::string> operateSendDialog(Desktop& desktop, const Dialog& dia
     };
     for (const std::string& path : message.attachments) {
         const int before = attachmentCount(dialog);
+        const int boxesBefore = desktop.messageBoxes();
         desktop.picks.push_back({path});
         dialog.click(kAttachments);
-        if (attachmentCount(dialog) != before + 1) return "the dialog did not take the attachment " + path;
+        if (attachmentCount(dialog) != before + 1) {
+            // The plug-in says why in a box, e.g. for a file that is no regular file.
+            const bool told = desktop.messageBoxes() != boxesBefore;
+            return "the dialog did not take the attachment " + path + (told ? ": " + desktop.lastBoxText() : "");
+        }
         reporter.detail(Event("dialog-attached").add("path", path));
     }
     desktop.chooseFromMenu = nullptr;

@@ -3,6 +3,8 @@
 // every way the composition can stop.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 // libb64 declares its functions without C linkage.
 extern "C" {
 #include <b64/cdecode.h>
@@ -17,6 +19,7 @@ extern "C" {
 
 #include "platform/clock.h"
 #include "smtp/base64.h"
+#include "smtp/body_text.h"
 #include "smtp/mime_composer.h"
 
 namespace postrix::smtp {
@@ -216,6 +219,58 @@ TEST_F(MimeComposer, BodyIsSentTransparently) {
     EXPECT_EQ(lineProblem(message), "");
 }
 
+// The text part between its delimiter lines, decoded when it is Base64.
+std::string textPartOf(const std::string& message) {
+    const std::string start = "Content-Type: text/plain; charset=UTF-8\r\n";
+    std::size_t from = message.find(start) + start.size();
+    const bool base64 = message.compare(from, 35, "Content-Transfer-Encoding: base64\r\n") == 0;
+    from = message.find("\r\n\r\n", from) + 4;
+    const std::string text = message.substr(from, message.find("\r\n" + kDelimiter, from) - from);
+    return base64 ? decodeBase64(text) : text;
+}
+
+TEST_F(MimeComposer, BodyLinesCannotForgeTheMultipartStructure) {
+    struct Case {
+        std::string body;
+        bool base64;
+    };
+    const Case cases[] = {
+        {"----boundary_postrix", true},
+        {"----boundary_postrix--", true},
+        {"intro\n----boundary_postrix--\nContent-Type: text/html\n\n<b>fake</b>", true},
+        {"intro\r----boundary_postrix  ", true},
+        {"intro\r\n----boundary_postrixAndMore\r\nend", true},
+        {"x----boundary_postrix", false},
+        {"---boundary_postrix", false},
+        {".----boundary_postrix", false},  // dot-stuffed, so no longer a delimiter
+        {"--boundary_postrix", false},
+    };
+    for (const Case& c : cases) {
+        sink_ = RecordingSink{};
+        mail_.body = c.body;
+        mail_.attachments = {writeFile("real.bin", "REAL")};
+        ASSERT_EQ(compose().outcome, Outcome::sent) << c.body;
+        const std::string message = sink_.all();
+        // The opening delimiter, the one before the attachment and the closing one.
+        std::size_t delimiters = 0;
+        for (std::size_t at = message.find("\r\n----boundary_postrix"); at != std::string::npos;
+             at = message.find("\r\n----boundary_postrix", at + 1))
+            ++delimiters;
+        EXPECT_EQ(delimiters, 3u) << c.body;
+        const bool encoded = message.find("charset=UTF-8\r\nContent-Transfer-Encoding: base64") != std::string::npos;
+        EXPECT_EQ(encoded, c.base64) << c.body;
+        if (c.base64) {
+            EXPECT_EQ(textPartOf(message), withCrlfLineBreaks(c.body)) << c.body;
+        }
+    }
+    // Without attachments there is no multipart for a line to close.
+    sink_ = RecordingSink{};
+    mail_.attachments.clear();
+    mail_.body = "----boundary_postrix--";
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    EXPECT_TRUE(sink_.all().ends_with("\r\n\r\n----boundary_postrix--\r\n.\r\n"));
+}
+
 TEST_F(MimeComposer, PercentSignsReachTheSinkUnchanged) {
     mail_.subject = "100% %s %n";
     mail_.body = "%d%%";
@@ -400,6 +455,53 @@ TEST_F(MimeComposer, UnreadableAttachmentIsAnErrorNotATruncatedPart) {
     EXPECT_EQ(result.outcome, Outcome::error);
     EXPECT_EQ(result.errorText, "SMTP - Could not read file folder.txt");
     EXPECT_EQ(sink_.all().find(".\r\n", sink_.all().size() - 3), std::string::npos);
+}
+
+TEST_F(MimeComposer, OnlyRegularFilesAreAttached) {
+    // A FIFO would block the opening until a writer came; /dev/zero never ends.
+    const fs::path fifo = dir_ / "queue";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directories(dir_ / "folder.txt");
+    for (const fs::path& path : {fifo, fs::path("/dev/zero"), dir_ / "folder.txt"}) {
+        sink_ = RecordingSink{};
+        sink_.failAt = 50;  // a stream that never ends stops here
+        mail_.attachments = {path.string()};
+        const ComposeResult result = compose();
+        EXPECT_EQ(result.outcome, Outcome::error) << path;
+        EXPECT_EQ(result.errorText, "SMTP - Could not read file " + path.filename().string());
+        EXPECT_TRUE(sink_.pieces.empty()) << path;
+        EXPECT_EQ(attachmentsProblem(mail_), result.errorText);
+    }
+    mail_.attachments = {writeFile("fine.txt", "ok"), (dir_ / "gone.txt").string()};
+    EXPECT_EQ(attachmentsProblem(mail_), "SMTP - Could not read file gone.txt");
+    mail_.attachments.pop_back();
+    EXPECT_EQ(attachmentsProblem(mail_), std::nullopt);
+}
+
+// Changes the file once the first piece went out: the file is open by then.
+class ResizingSink : public RecordingSink {
+public:
+    bool send(std::string_view piece) override {
+        if (attempts == 0) fs::resize_file(path, newSize);
+        return RecordingSink::send(piece);
+    }
+    fs::path path;
+    std::uintmax_t newSize = 0;
+};
+
+TEST_F(MimeComposer, AFileWhoseSizeChangesWhileSentFailsTheSend) {
+    const std::size_t size = 3 * kAttachmentBlockSize + 10;
+    for (std::uintmax_t newSize : {std::uintmax_t{0}, std::uintmax_t{100}, std::uintmax_t{size + 1},
+                                   std::uintmax_t{size + 5 * kAttachmentBlockSize}}) {
+        ResizingSink sink;
+        sink.path = writeFile("report.bin", randomBytes(size, 3));
+        sink.newSize = newSize;
+        mail_.attachments = {sink.path.string()};
+        const ComposeResult result = composeMessage("jan@example.com", mail_, sink);
+        EXPECT_EQ(result.outcome, Outcome::error) << newSize;
+        EXPECT_EQ(result.errorText, "SMTP - Could not read file report.bin") << newSize;
+        EXPECT_FALSE(sink.all().ends_with(".\r\n")) << newSize;
+    }
 }
 
 TEST_F(MimeComposer, UnknownTimeZoneSendsNothing) {

@@ -7,6 +7,8 @@
 #include "accounts/account_manager.h"
 #include "plugin/plugin.h"
 #include "plugin/records_send.h"
+#include "platform/host_name.h"
+#include "smtp/ehlo_domain.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
 
@@ -51,11 +53,11 @@ TEST_F(SendChatMessageTest, PolishChatMessageIsSentOverStartTlsNotifiedAndArchiv
     EXPECT_EQ(chat(u"bob@example.com", u"MAIL", u"Zażółć gęślą jaźń"), 0);
     EXPECT_EQ(smtp().host, "smtp.example.com");
     EXPECT_EQ(smtp().port, 587);
-    EXPECT_EQ(reply("220 smtp.example.com ESMTP\r\n"), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(reply("220 smtp.example.com ESMTP\r\n"), "EHLO " + smtp::ehloDomain(platform::hostName()) + "\r\n");
     EXPECT_EQ(reply("250-smtp.example.com\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n"), "STARTTLS\r\n");
     EXPECT_EQ(reply("220 2.0.0 Ready to start TLS\r\n"), "");
     host.deliverTls(smtp(), true);
-    EXPECT_EQ(host.takeSent(smtp()), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(host.takeSent(smtp()), "EHLO " + smtp::ehloDomain(platform::hostName()) + "\r\n");
     EXPECT_EQ(reply("250 AUTH LOGIN\r\n"), "AUTH LOGIN\r\n");
     EXPECT_EQ(reply("334 VXNlcm5hbWU6\r\n"), "YWxpY2U=\r\n");
     EXPECT_EQ(reply("334 UGFzc3dvcmQ6\r\n"), "c2VrcmV0\r\n");

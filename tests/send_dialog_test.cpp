@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
+
+#include <sys/stat.h>
 
 #include "platform/posix/desktop_bridge.h"
 #include "plugin/plugin.h"
@@ -191,6 +194,24 @@ TEST_F(SendDialogTest, FilePickerJoinsFolderAndNames) {
     ASSERT_FALSE(desktop.pickDirectories.empty());
     EXPECT_EQ(desktop.pickDirectories[0], platform::currentDirectory());
     EXPECT_TRUE(desktop.boxes.empty());
+}
+
+TEST_F(SendDialogTest, OnlyRegularFilesCanBeAttached) {
+    const std::string fine = dir.write("fine.txt", "x");
+    const std::string fifo = (dir.path() / "queue").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = (dir.path() / "folder").string();
+    std::filesystem::create_directory(folder);
+    // A path the system cannot look at is kept: sending reports it.
+    EXPECT_EQ(attachmentsAfter({{fine, fifo}, {"/dev/zero"}, {folder}, {"/docs/gone.txt"}}),
+              (Paths{fine, "/docs/gone.txt"}));
+    ASSERT_EQ(desktop.boxes.size(), 3u);
+    for (const auto& [box, name] : {std::pair{desktop.boxes[0], "queue"}, std::pair{desktop.boxes[1], "zero"},
+                                    std::pair{desktop.boxes[2], "folder"}}) {
+        EXPECT_EQ(box.title, "Załączniki");
+        EXPECT_EQ(box.text, std::string("SMTP - Could not read file ") + name);
+        EXPECT_EQ(box.kind, JOX_BOX_ERROR);
+    }
 }
 
 TEST_F(SendDialogTest, APickBeyond260BytesIsRefusedWithAMessageBox) {

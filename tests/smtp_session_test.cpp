@@ -1,15 +1,23 @@
 // The SMTP state machine played reply by reply against the fake host.
 #include <gtest/gtest.h>
 
+#include "platform/host_name.h"
+#include "smtp/ehlo_domain.h"
 #include "smtp/smtp_session.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"
+#include "support/temp_dir.h"
+
+#include <sys/stat.h>
 
 namespace postrix::smtp {
 namespace {
 
 using test::FakeConnection;
 using test::FakeHost;
+
+// The computer's own name (or the address literal), never the server text.
+const std::string kEhlo = "EHLO " + ehloDomain(platform::hostName()) + "\r\n";
 
 class SmtpSessionTest : public ::testing::Test {
 protected:
@@ -35,7 +43,7 @@ protected:
     // Plays the dialogue up to the point where MAIL FROM was sent.
     void authenticate() {
         start();
-        ASSERT_EQ(reply("220 hi\r\n"), "EHLO smtp.example.com\r\n");
+        ASSERT_EQ(reply("220 hi\r\n"), kEhlo);
         ASSERT_EQ(reply("250 ok\r\n"), "AUTH LOGIN\r\n");
         ASSERT_EQ(reply("334 VXNlcm5hbWU6\r\n"), "YWxpY2U=\r\n");
         ASSERT_EQ(reply("334 UGFzc3dvcmQ6\r\n"), "c2VjcmV0\r\n");
@@ -69,16 +77,16 @@ TEST_F(SmtpSessionTest, PlainDialogueSendsTheMessageAndQuits) {
 
 TEST_F(SmtpSessionTest, StartTlsComesBeforeAuthenticationAndEhloIsRepeated) {
     start(true);
-    EXPECT_EQ(reply("220 hi\r\n"), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(reply("220 hi\r\n"), kEhlo);
     EXPECT_EQ(reply("250 ok\r\n"), "STARTTLS\r\n");
     EXPECT_EQ(reply("220 go\r\n"), "");
     EXPECT_EQ(connection.sslStarts, 1);
     host.deliverTls(connection, true);
-    EXPECT_EQ(host.takeSent(connection), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(host.takeSent(connection), kEhlo);
     EXPECT_EQ(reply("250 ok\r\n"), "AUTH LOGIN\r\n");
 }
 
-TEST_F(SmtpSessionTest, ServerTextGivesHostPortAndTheEhloArgument) {
+TEST_F(SmtpSessionTest, ServerTextGivesHostAndPortButNotTheEhloArgument) {
     struct Case {
         std::string server, host;
         int32_t port;
@@ -88,7 +96,7 @@ TEST_F(SmtpSessionTest, ServerTextGivesHostPortAndTheEhloArgument) {
         start(false, c.server);
         EXPECT_EQ(connection.host, c.host) << c.server;
         EXPECT_EQ(connection.port, c.port) << c.server;
-        EXPECT_EQ(reply("220 hi\r\n"), "EHLO " + c.server + "\r\n");
+        EXPECT_EQ(reply("220 hi\r\n"), kEhlo);
         session.finish();
         host.takeSent(connection);
     }
@@ -97,7 +105,7 @@ TEST_F(SmtpSessionTest, ServerTextGivesHostPortAndTheEhloArgument) {
 TEST_F(SmtpSessionTest, MultiLineRepliesAreJudgedWhenComplete) {
     start();
     EXPECT_EQ(reply("220-first greeting line\r\n"), "");
-    EXPECT_EQ(reply("220 second\r\n"), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(reply("220 second\r\n"), kEhlo);
     // The EHLO reply arrives in three events, cut inside a line.
     EXPECT_EQ(reply("250-smtp.example.com\r\n250-PIPE"), "");
     EXPECT_EQ(reply("LINING\r\n250 AUTH LOGIN"), "");
@@ -111,7 +119,7 @@ TEST_F(SmtpSessionTest, MultiLineRepliesAreJudgedWhenComplete) {
 
 TEST_F(SmtpSessionTest, OneEventIsNeverJudgedAsTwoReplies) {
     start();
-    EXPECT_EQ(reply("220 hi\r\n250 unsolicited\r\n"), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(reply("220 hi\r\n250 unsolicited\r\n"), kEhlo);
     EXPECT_EQ(session.state(), SmtpState::AwaitEhlo);
     EXPECT_EQ(reply("250 ok\r\n"), "AUTH LOGIN\r\n");
 }
@@ -205,8 +213,23 @@ TEST_F(SmtpSessionTest, FailedTlsHandshakeReportsOnceAndAllowsANewSend) {
     EXPECT_EQ(errors, std::vector<std::string>{"SMTP - SSL error (337047686): certificate verify failed"});
     EXPECT_EQ(session.state(), SmtpState::Idle);
     start(true);
-    EXPECT_EQ(reply("220 hi\r\n"), "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(reply("220 hi\r\n"), kEhlo);
     EXPECT_EQ(reply("250 ok\r\n"), "STARTTLS\r\n");  // TLS is off again on the new connection
+}
+
+TEST_F(SmtpSessionTest, AnAttachmentThatIsNoRegularFileEndsTheSendBeforeConnecting) {
+    test::TempDir dir;
+    const std::string fifo = (dir.path() / "queue").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero"), (dir.path() / "gone.txt").string()}) {
+        errors.clear();
+        SmtpSettings settings{"smtp.example.com", "alice@example.com", "alice", "secret", false};
+        session.start(settings, OutgoingMail{"Bob", {"bob@example.com"}, "Hi", "Hello", {dir.write("ok.txt", "x"), path}});
+        const std::string name = path.substr(path.rfind('/') + 1);
+        EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Could not read file " + name});
+        EXPECT_EQ(connection.connects, 0) << path;
+        EXPECT_EQ(session.state(), SmtpState::Idle) << path;
+    }
 }
 
 TEST_F(SmtpSessionTest, RefusedConnectAndRefusedTlsStart) {
@@ -265,7 +288,7 @@ TEST_F(SmtpSessionTest, TrafficIsReportedInBothPhasesAndQuitToo) {
     EXPECT_EQ(host.traffic[0].direction, kTrafficReceived);
     EXPECT_EQ(host.traffic[0].phase, 1);
     EXPECT_EQ(host.traffic[1].phase, 2);
-    EXPECT_EQ(host.traffic[2].bytes, "EHLO smtp.example.com\r\n");
+    EXPECT_EQ(host.traffic[2].bytes, kEhlo);
     EXPECT_EQ(host.traffic[2].accountId, 3);
     host.hookResult = 1;  // a refusing first phase skips the second
     session.finish();
@@ -283,6 +306,29 @@ TEST(SmtpSessionLifetime, RefusedSocketIsReportedAndDestructionDestroysTheConnec
     }
     EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Could not create socket"});
     EXPECT_TRUE(host.connections.front().destroyed);
+}
+
+TEST(EhloDomain, AValidHostNameIsUsedAndAnythingElseGivesTheAddressLiteral) {
+    const std::string label63(63, 'a');
+    const std::string name255 = label63 + "." + label63 + "." + label63 + "." + std::string(63, 'b');
+    const std::vector<std::string> valid = {"vm", "mail-1.example.com", "A1.b2", "123", label63, name255};
+    for (const std::string& name : valid) EXPECT_EQ(ehloDomain(name), name) << name;
+    const std::vector<std::string> invalid = {"",
+                                              "smtp.example.com:587",
+                                              "-host",
+                                              "host-",
+                                              "a..b",
+                                              ".a",
+                                              "a.",
+                                              "under_score",
+                                              "spa ce",
+                                              "host\r\nRCPT TO: <x@y>",
+                                              "żółw",
+                                              label63 + "a",
+                                              name255 + "b",
+                                              "[10.0.0.1]"};
+    for (const std::string& name : invalid) EXPECT_EQ(ehloDomain(name), "[127.0.0.1]") << name;
+    EXPECT_EQ(ehloDomain(std::nullopt), "[127.0.0.1]");
 }
 
 }  // namespace

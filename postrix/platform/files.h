@@ -1,4 +1,5 @@
-// Files in a directory: search by name pattern, deletion, path joining.
+// Files in a directory: search by name pattern, deletion, path joining,
+// what a path names.
 #pragma once
 
 #include <string>
@@ -25,5 +26,16 @@ std::vector<std::u16string> findFiles(std::u16string_view directory, std::u16str
 
 // Deletes one file; true when it is gone.
 bool deleteFile(std::u16string_view path);
+
+// What a path names, symbolic links followed.
+enum class FileKind {
+    unknown,  // nothing the system could look at: missing or out of reach
+    regular,
+    other,  // a directory, FIFO, device or socket
+};
+
+// The kind of the file at path, narrow text in the system's code page (the
+// form the file picker gives). Looking never opens the file.
+FileKind fileKind(std::string_view path);
 
 }  // namespace postrix::platform

@@ -33,6 +33,15 @@ bool needsBase64(std::string_view crlfText) {
     return false;
 }
 
+bool hasLineStartingWith(std::string_view crlfText, std::string_view prefix) {
+    for (std::size_t lineStart = 0;;) {
+        if (crlfText.substr(lineStart).starts_with(prefix)) return true;
+        const std::size_t lineEnd = crlfText.find("\r\n", lineStart);
+        if (lineEnd == std::string_view::npos) return false;
+        lineStart = lineEnd + 2;
+    }
+}
+
 std::string dotStuffed(std::string_view crlfText) {
     std::string out;
     out.reserve(crlfText.size() + 16);

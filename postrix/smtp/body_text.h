@@ -18,6 +18,10 @@ std::string withCrlfLineBreaks(std::string_view text);
 // line breaks).
 bool needsBase64(std::string_view crlfText);
 
+// Whether a line of the text (given with CRLF line breaks) begins with
+// prefix.
+bool hasLineStartingWith(std::string_view crlfText, std::string_view prefix);
+
 // The text with a second '.' in front of every line that begins with '.', so
 // no line of the body can read as the end of the message.
 std::string dotStuffed(std::string_view crlfText);

@@ -1,9 +1,9 @@
 #include "smtp/mime_composer.h"
 
-#include <cstdio>
-#include <memory>
+#include <cstdint>
 #include <optional>
 
+#include "platform/file_reader.h"
 #include "smtp/address_check.h"
 #include "smtp/attachment_names.h"
 #include "smtp/base64.h"
@@ -14,11 +14,6 @@
 namespace postrix::smtp {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string couldNotRead(std::string_view path) {
     return "SMTP - Could not read file " + std::string(fileNameOf(path));
@@ -54,12 +49,17 @@ void appendHead(std::string& out, std::string_view sender, const OutgoingMail& m
     }
 }
 
+std::string delimiterLine() { return "--" + std::string(kBoundary); }
+
 // Plain ASCII with short lines goes as it is (dot-stuffed); anything else as
-// Base64 of the text with CRLF line breaks, in 76-character lines.
-void appendTextPart(std::string& out, std::string_view body) {
+// Base64 of the text with CRLF line breaks, in 76-character lines. Inside a
+// multipart, a line that begins with the delimiter would end the part there
+// and let the body make up parts of its own, so such a text goes as Base64
+// too.
+void appendTextPart(std::string& out, std::string_view body, bool inMultipart) {
     const std::string text = withCrlfLineBreaks(body);
     out += "Content-Type: text/plain; charset=UTF-8\r\n";
-    if (needsBase64(text)) {
+    if (needsBase64(text) || (inMultipart && hasLineStartingWith(text, delimiterLine()))) {
         out += "Content-Transfer-Encoding: base64\r\n\r\n";
         Base64Encoder encoder;
         encoder.append(text, out);
@@ -85,7 +85,7 @@ void appendPartHead(std::string& out, std::string_view path) {
 
 // Sends the head collected so far with the attachment's part head, then the
 // file's Base64 text block by block. The file is open already.
-ComposeResult sendAttachment(std::FILE* file, std::string_view path, std::string& buffer,
+ComposeResult sendAttachment(platform::FileReader& file, std::string_view path, std::string& buffer,
                              MessageSink& sink) {
     appendPartHead(buffer, path);
     if (!sink.send(buffer)) return ComposeResult::sendFailed();
@@ -95,16 +95,22 @@ ComposeResult sendAttachment(std::FILE* file, std::string_view path, std::string
     std::string encoded;
     encoded.reserve(Base64Encoder::maxEncodedSize(kAttachmentBlockSize + 2));
     Base64Encoder encoder;
+    std::uint64_t total = 0;
     for (;;) {
-        const std::size_t count = std::fread(block.data(), 1, block.size(), file);
-        if (count == 0) break;
+        const std::optional<std::size_t> count = file.read(block);
+        // A read error would otherwise pass a truncated file off as the whole.
+        if (!count) return ComposeResult::error(couldNotRead(path));
+        if (*count == 0) break;
+        // A file that keeps growing while it is sent might never end.
+        total += *count;
+        if (total > file.size()) return ComposeResult::error(couldNotRead(path));
         encoded.clear();
-        encoder.append(std::string_view(block.data(), count), encoded);
+        encoder.append(std::string_view(block.data(), *count), encoded);
         // A short final block may only fill the pending group; nothing to send.
         if (!encoded.empty() && !sink.send(encoded)) return ComposeResult::sendFailed();
     }
-    // A read error would otherwise pass a truncated file off as the whole.
-    if (std::ferror(file)) return ComposeResult::error(couldNotRead(path));
+    // A file that shrank while it was sent would go out short as if whole.
+    if (total != file.size() || !file.sizeUnchanged()) return ComposeResult::error(couldNotRead(path));
 
     encoded.clear();
     encoder.finish(encoded);
@@ -113,6 +119,13 @@ ComposeResult sendAttachment(std::FILE* file, std::string_view path, std::string
 }
 
 }  // namespace
+
+std::optional<std::string> attachmentsProblem(const OutgoingMail& mail) {
+    for (const std::string& path : mail.attachments) {
+        if (!platform::FileReader::open(path)) return couldNotRead(path);
+    }
+    return std::nullopt;
+}
 
 ComposeResult composeMessage(std::string_view senderAddress, const OutgoingMail& mail,
                              MessageSink& sink) {
@@ -124,14 +137,12 @@ ComposeResult composeMessage(std::string_view senderAddress, const OutgoingMail&
 
     std::string buffer;
     appendHead(buffer, senderAddress, mail, *date);
-    appendTextPart(buffer, mail.body);
+    appendTextPart(buffer, mail.body, !mail.attachments.empty());
 
     for (const std::string& path : mail.attachments) {
-        // A NUL would cut the path short and open some other file.
-        if (path.find('\0') != std::string::npos) return ComposeResult::error(couldNotRead(path));
-        FileHandle file(std::fopen(path.c_str(), "rb"));
+        std::optional<platform::FileReader> file = platform::FileReader::open(path);
         if (!file) return ComposeResult::error(couldNotRead(path));
-        ComposeResult result = sendAttachment(file.get(), path, buffer, sink);
+        ComposeResult result = sendAttachment(*file, path, buffer, sink);
         if (result.outcome != ComposeResult::Outcome::sent) return result;
     }
 

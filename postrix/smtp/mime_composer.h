@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,13 +35,21 @@ struct ComposeResult {
     static ComposeResult error(std::string text) { return {Outcome::error, std::move(text)}; }
 };
 
+// The error text for the first attachment that names no regular file or
+// cannot be opened; empty when every one can be read. Checked before
+// connecting, so a bad file sends nothing; composeMessage checks each file
+// again as it opens it.
+std::optional<std::string> attachmentsProblem(const OutgoingMail& mail);
+
 // Builds the message from senderAddress and mail and transmits it through
 // sink. Pieces: the header block with the text part (and the first part head)
 // together; per attachment its part head (after the first), each encoded block
 // of the file, and a last piece with the padding and CRLF; finally the closing
 // delimiter (when there are attachments) with ".\r\n". Stops at the first
-// refused piece. On an error result, pieces may already have gone out and the
-// caller must end the transaction rather than complete it.
+// refused piece. A file that is no regular file, cannot be read or changes
+// its size while it is sent ends it with an error. On an error result,
+// pieces may already have gone out and the caller must end the transaction
+// rather than complete it.
 ComposeResult composeMessage(std::string_view senderAddress, const OutgoingMail& mail,
                              MessageSink& sink);
 

@@ -3,8 +3,10 @@
 #include <array>
 
 #include "platform/clock.h"
+#include "platform/host_name.h"
 #include "smtp/base64.h"
 #include "smtp/address_check.h"
+#include "smtp/ehlo_domain.h"
 #include "smtp/mime_composer.h"
 #include "text/format.h"
 #include "text/text_conversion.h"
@@ -41,6 +43,9 @@ void SmtpSession::start(const SmtpSettings& settings, const OutgoingMail& mail) 
     }
     senderAddress_ = settings.senderAddress;
     server_ = settings.server;
+    // The server text, port and all, is no domain; servers print the EHLO
+    // argument in the Received line and some check its form.
+    ehloDomain_ = ehloDomain(platform::hostName());
     login_ = settings.login;
     password_ = settings.password;
     useSsl_ = settings.useSsl;
@@ -57,6 +62,9 @@ void SmtpSession::start(const SmtpSettings& settings, const OutgoingMail& mail) 
     if (auto problem = addressProblem(senderAddress_)) return onError_(*this, *problem);
     for (const std::string& recipient : mail_.recipients)
         if (auto problem = addressProblem(recipient)) return onError_(*this, *problem);
+    // A file that cannot be sent whole would otherwise stop the message in the
+    // middle of the DATA phase.
+    if (auto problem = attachmentsProblem(mail_)) return onError_(*this, *problem);
 
     const HostPort target = splitHostPort(server_, kSmtpDefaultPort);
     const int64_t result = connection_->connect(text::utf8ToWide(target.host), target.port);
@@ -131,7 +139,7 @@ void SmtpSession::onTlsResult(int32_t status, int32_t errorCode, const char16_t*
     lastActivity_ = now();
     if (status == 1) {
         tlsActive_ = true;
-        sendCommand(formatText("EHLO %s\r\n", server_.c_str()), SmtpState::AwaitEhlo);
+        sendCommand("EHLO " + ehloDomain_ + "\r\n", SmtpState::AwaitEhlo);
         return;
     }
     fail(Ending::Close, errorText ? formatText("SMTP - SSL error (%d): %s", errorCode, text::wideToUtf8(errorText).c_str())
@@ -183,7 +191,7 @@ void SmtpSession::sendCommand(const std::string& command, SmtpState next) {
     if (send(command)) state_ = next;
 }
 
-void SmtpSession::onGreeting() { sendCommand(formatText("EHLO %s\r\n", server_.c_str()), SmtpState::AwaitEhlo); }
+void SmtpSession::onGreeting() { sendCommand("EHLO " + ehloDomain_ + "\r\n", SmtpState::AwaitEhlo); }
 
 void SmtpSession::onEhlo() {
     if (useSsl_ && !tlsActive_) {

@@ -31,7 +31,7 @@ enum class SmtpState : uint32_t {
 };
 
 struct SmtpSettings {
-    std::string server;  // host, optionally ":port"
+    std::string server;  // host, optionally ":port"; only for connecting
     std::string senderAddress;
     std::string login;
     std::string password;
@@ -101,6 +101,7 @@ private:
     Host host_;
     std::string senderAddress_;
     std::string server_;
+    std::string ehloDomain_;  // the EHLO argument, this computer's name
     std::string login_;
     std::string password_;
     bool useSsl_ = false;

@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "resources/templates.h"
+#include "smtp/attachment_names.h"
 #include "text/text_conversion.h"
 
 namespace postrix::ui {
@@ -19,6 +20,16 @@ std::string_view stringAt(const Buffer& buffer, size_t position) {
     const auto begin = buffer.begin() + static_cast<std::ptrdiff_t>(position);
     const auto end = std::find(begin, buffer.end(), '\0');
     return std::string_view(&*begin, static_cast<size_t>(end - begin));
+}
+
+// Whether the file may be attached; a FIFO, device or folder is refused with
+// a message box, since sending could block or never end. A path the system
+// cannot look at is kept: sending reports it.
+bool mayAttach(platform::Window dialog, const std::string& path) {
+    if (platform::fileKind(path) != platform::FileKind::other) return true;
+    const std::string text = "SMTP - Could not read file " + std::string(smtp::fileNameOf(path));
+    platform::messageBox(dialog, text::utf8ToWide(text), u"Załączniki", platform::MessageBoxKind::Error);
+    return false;
 }
 
 }  // namespace
@@ -51,7 +62,11 @@ void pickAttachments(platform::Window dialog, AttachmentList& list) {
     request.initialDirectory = platform::currentDirectory();
     const platform::FilePickOutcome outcome = platform::pickFiles(dialog, request, buffer);
     if (outcome.confirmed) {
-        appendPickedFiles(buffer, outcome.fileOffset, list);
+        AttachmentList picked;
+        appendPickedFiles(buffer, outcome.fileOffset, picked);
+        for (std::string& path : picked) {
+            if (mayAttach(dialog, path)) list.push_back(std::move(path));
+        }
     } else if (outcome.extendedError == platform::kFilePickerBufferTooSmall) {
         platform::messageBox(dialog, u"Zbyt długa ścieżka lub zbyt wiele wybranych plików", u"Załączniki",
                              platform::MessageBoxKind::Ok);

@@ -34,7 +34,8 @@ void appendPickedFiles(const std::array<char, platform::kFilePickerBufferSize>& 
                        AttachmentList& list);
 
 // Shows the file picker and appends what the user chose; a pick too large
-// for the buffer is refused with a message box.
+// for the buffer, and each chosen file that is no regular file, is refused
+// with a message box.
 void pickAttachments(platform::Window dialog, AttachmentList& list);
 
 // Shows the count and the paper clip when there are attachments, hides both

@@ -67,16 +67,16 @@ class SendDialogTest(unittest.TestCase):
         self.assertEqual(text.get_payload(decode=True).decode("utf-8"), "Treść listu\r\ndruga linia")
 
     def test_unreadable_attachment_fails_and_nothing_partial_is_delivered(self):
-        # A directory passes the picker (it exists) but cannot be read.
+        # A directory is no regular file: the dialog refuses it and nothing is sent.
         unreadable = os.path.join(self.files, "nieczytelny")
         os.mkdir(unreadable)
         first = self.write("pierwszy.txt", b"x" * 5000)
         result = joxhost(self.profile, "send", "0", "--to", "Tester Łącki", "--subject", "Częściowy",
                          "--body", "b", "--attach", first, "--attach", unreadable)
-        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
         boxes = result.events_named("error")
         self.assertEqual([(box["title"], box["text"]) for box in boxes],
-                         [(ADDRESS, "SMTP - Could not read file nieczytelny")])
+                         [("Załączniki", "SMTP - Could not read file nieczytelny")])
 
         # The next mail is the only one that arrives.
         self.assertEqual(joxhost(self.profile, "send", "0", "--to", ADDRESS, "--subject", "Cały",

@@ -104,4 +104,11 @@ bool deleteFile(std::u16string_view path) {
     return unlink(name->c_str()) == 0 || errno == ENOENT;
 }
 
+FileKind fileKind(std::string_view path) {
+    if (path.find('\0') != std::string_view::npos) return FileKind::unknown;
+    struct stat info {};
+    if (stat(std::string(path).c_str(), &info) != 0) return FileKind::unknown;
+    return S_ISREG(info.st_mode) ? FileKind::regular : FileKind::other;
+}
+
 }  // namespace postrix::platform
