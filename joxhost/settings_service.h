@@ -32,13 +32,19 @@ public:
     size_t openCount() const { return open_.size(); }
 
 private:
+    // The file as read, and the values set since: Write merges these into
+    // the file as it is then, Read drops them.
     struct OpenFile {
         std::filesystem::path path;
-        SettingValues values;
+        LoadedSettings settings;
+        SettingValues pending;
     };
 
     OpenFile* find(int64_t handle);
     void warn(const std::string& text);
+    bool refresh(OpenFile& file);
+    bool update(OpenFile& file);
+    static const SettingValue* valueOf(const OpenFile& file, const std::u16string& key);
 
     std::filesystem::path profileDir_;
     Reporter& reporter_;

@@ -167,6 +167,23 @@ TEST_F(SettingsServiceTest, ReadPicksUpChangesMadeOutside) {
     EXPECT_EQ(getText(store.handle, u"MAIL/smtpServer").second, u"127.0.0.1:2525");
 }
 
+TEST_F(SettingsServiceTest, WriteMergesTheSetValuesIntoTheFileAsItIsThen) {
+    Store store;
+    ASSERT_EQ(open(u"postrix.config", store), 0);
+    setText(store.handle, u"MAIL/mail", u"jan@example.com", 15);
+    // Another process saved meanwhile; its value survives this write.
+    std::ofstream(dir / "postrix.config") << "# theirs\nMAIL/login = text:\"jan\"\n";
+    ASSERT_EQ(service.write(store.handle), 0);
+    EXPECT_EQ(getText(store.handle, u"MAIL/login").second, u"jan");
+    std::ifstream in(dir / "postrix.config");
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(text, "# theirs\nMAIL/login = text:\"jan\"\nMAIL/mail = text:\"jan@example.com\"\n");
+    // Read drops what was set and not written.
+    setInt(store.handle, u"MAIL/ssl", 0);
+    ASSERT_EQ(service.read(store.handle), 0);
+    EXPECT_EQ(getInt(store.handle, u"MAIL/ssl").first, 0);
+}
+
 TEST(ProfileDirectory, NamesTheDirectoryWithATrailingSeparatorOrNothing) {
     ProfileDirectory profile("/tmp/joxhost-profile");
     char16_t buffer[260] = {};

@@ -1,0 +1,79 @@
+"""End-to-end tests of the settings files in a joxhost profile directory.
+
+They drive build/joxhost (and the plug-in where a command loads it) against
+real files. No mail server is needed.
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import HOST_ENV, JOXHOST  # noqa: E402
+
+
+def joxhost(profile, *args):
+    completed = subprocess.run([JOXHOST, "--profile", profile, "--json", *args], env=HOST_ENV,
+                               capture_output=True, text=True, timeout=60)
+    completed.events = [json.loads(line) for line in completed.stdout.splitlines() if line.startswith("{")]
+    return completed
+
+
+def events(completed, name):
+    return [event for event in completed.events if event["event"] == name]
+
+
+def settings(profile):
+    shown = joxhost(profile, "config")
+    assert shown.returncode == 0, shown.stderr
+    return {event["key"]: event["value"] for event in events(shown, "setting")}
+
+
+def read_bytes(path):
+    with open(path, "rb") as settings_file:
+        return settings_file.read()
+
+
+class ProfileTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="postrix-profile-")
+        self.config_path = os.path.join(self.dir, "postrix.config")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class HandEditedFileTest(ProfileTest):
+    """Lines joxhost does not own survive every rewrite, byte for byte."""
+
+    KEPT = ("# konto Jana, poprawione ręcznie\r\n"
+            "MAIL/password = text:\"C:\\Users\\jan\\tajne\"\n"
+            "MAIL/mail = text:\"jan@example.com\"\n"
+            "\n"
+            "ta linia nic nie znaczy dla joxhost\n"
+            "MAIL/pop3Server = pop.example.com  # bez typu\n").encode("utf-8")
+
+    def setUp(self):
+        super().setUp()
+        with open(self.config_path, "wb") as settings_file:
+            settings_file.write(self.KEPT + b"MAIL/checkInterval = int:5\n")
+
+    def test_config_changes_only_its_own_line(self):
+        changed = joxhost(self.dir, "config", "MAIL/checkInterval=int:7")
+        self.assertEqual(changed.returncode, 0, changed.stderr)
+        self.assertEqual(read_bytes(self.config_path), self.KEPT + b"MAIL/checkInterval = int:7\n")
+
+    def test_the_plugin_keeps_the_password_written_as_a_windows_path(self):
+        applied = joxhost(self.dir, "options", "0", "--interval", "9", "--show")
+        self.assertEqual(applied.returncode, 0, applied.stderr)
+        self.assertEqual(read_bytes(self.config_path), self.KEPT + b"MAIL/checkInterval = int:9\n")
+        # The plug-in read the path as written: it saved no other password.
+        password = [event["value"] for event in events(applied, "option") if event["id"] == 1003]
+        self.assertEqual(password, ["********"])
+
+
+if __name__ == "__main__":
+    unittest.main()
