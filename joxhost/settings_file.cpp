@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "settings_lock.h"
 
 namespace joxhost {
 namespace {
@@ -85,6 +86,8 @@ bool refreshSettings(const std::filesystem::path& path, LoadedSettings& settings
 
 bool updateSettingsFile(const std::filesystem::path& path, const SettingValues& changes, LoadedSettings& settings,
                         std::string* error) {
+    const auto lock = SettingsLock::acquire(directoryOf(path), error);
+    if (!lock) return false;
     LoadedSettings current = settings;
     if (!refreshSettings(path, current, error)) return false;
     bool changed = !current.exists;
@@ -100,15 +103,14 @@ bool updateSettingsFile(const std::filesystem::path& path, const SettingValues& 
 }
 
 bool saveSettingsFile(const std::filesystem::path& path, std::string_view text, std::string* error) {
-    const std::string temporary = path.string() + ".tmp";
-    ::unlink(temporary.c_str());  // a leftover of an interrupted save
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // A name of its own: another process may be saving beside it.
+    std::string temporary = path.string() + ".tmp-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
-        if (error) *error = errnoText("cannot create", temporary);
+        if (error) *error = errnoText("cannot create a temporary file for", path);
         return false;
     }
-    // The umask could only narrow 0600, but a stricter one would lock the
-    // owner out; set the mode explicitly.
+    // mkostemp creates it 0600; set the mode anyway, as the file's promise.
     const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
     if (!written) {
         if (error) *error = errnoText("cannot write", temporary);

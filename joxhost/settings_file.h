@@ -1,9 +1,10 @@
 // A settings file on disk; settings_format.h describes its text.
 //
-// Reading parses the text only when it differs from what was read before.
-// Every change is a read-merge-write: the file is read again, the changed
-// values are set in it and it is replaced atomically by a private (0600)
-// temporary file.
+// Reading parses the text only when it differs from what was read before. Every change is a
+// read-merge-write under the directory's settings lock: joxhost processes
+// sharing a profile take turns, each writes a temporary file of its own
+// (mode 0600), syncs it and renames it over the file, so no process loses
+// another one's values and none removes another one's temporary file.
 #pragma once
 
 #include <cstddef>
@@ -28,14 +29,14 @@ struct LoadedSettings {
 // the reader could not take. On failure settings stay as they were.
 bool refreshSettings(const std::filesystem::path& path, LoadedSettings& settings, std::string* error);
 
-// Reads the file again, sets changes and writes it when
+// Under the lock: reads the file again, sets changes and writes it when
 // anything differs or the file is missing. settings then hold what was
 // written; on failure the file and settings keep their old content.
 bool updateSettingsFile(const std::filesystem::path& path, const SettingValues& changes, LoadedSettings& settings,
                         std::string* error);
 
 // Writes text to a temporary file beside path, syncs it, renames it over
-// path and syncs the directory.
+// path and syncs the directory. Callers hold the settings lock.
 bool saveSettingsFile(const std::filesystem::path& path, std::string_view text, std::string* error);
 
 }  // namespace joxhost

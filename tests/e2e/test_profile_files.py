@@ -1,7 +1,8 @@
 """End-to-end tests of the settings files in a joxhost profile directory.
 
 They drive build/joxhost (and the plug-in where a command loads it) against
-real files. No mail server is needed.
+real files: a file a person edited, several processes saving at once. No
+mail server is needed.
 """
 import json
 import os
@@ -9,6 +10,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -73,6 +75,36 @@ class HandEditedFileTest(ProfileTest):
         # The plug-in read the path as written: it saved no other password.
         password = [event["value"] for event in events(applied, "option") if event["id"] == 1003]
         self.assertEqual(password, ["********"])
+
+
+class TwoProcessesTest(ProfileTest):
+    """Several joxhost processes save into one profile at the same time."""
+
+    PROCESSES = 3
+    SAVES = 60  # each, 180 in all
+
+    def test_no_save_fails_and_none_is_lost(self):
+        failures = []
+
+        def save_keys(process):
+            for n in range(self.SAVES):
+                saved = joxhost(self.dir, "config", f"MAIL/key{process}_{n}=int:{n}")
+                if saved.returncode != 0:
+                    failures.append(saved.stderr.strip())
+
+        workers = [threading.Thread(target=save_keys, args=(p,)) for p in range(self.PROCESSES)]
+        for worker in workers:
+            worker.start()
+        for worker in workers:
+            worker.join(timeout=300)
+        self.assertFalse(any(worker.is_alive() for worker in workers), "saving did not end in time")
+        self.assertEqual(failures, [])
+        stored = settings(self.dir)
+        missing = [f"MAIL/key{p}_{n}" for p in range(self.PROCESSES) for n in range(self.SAVES)
+                   if stored.get(f"MAIL/key{p}_{n}") != n]
+        self.assertEqual(missing, [])
+        leftovers = [name for name in os.listdir(self.dir) if ".tmp" in name]
+        self.assertEqual(leftovers, [])
 
 
 if __name__ == "__main__":

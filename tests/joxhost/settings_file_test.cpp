@@ -169,7 +169,7 @@ TEST(SettingsFile, SavedFileIsPrivateWhateverTheUmask) {
     EXPECT_EQ(modeOf(path), 0600u);
 }
 
-TEST(SettingsFile, SaveLeavesNothingButTheFile) {
+TEST(SettingsFile, SaveLeavesNothingButTheFileAndItsLock) {
     test::TempDir dir;
     const auto path = dir / "postrix.config";
     ASSERT_TRUE(save(path, {{u"MAIL/mail", SettingValue::ofText(u"a@b")}}));
@@ -179,7 +179,7 @@ TEST(SettingsFile, SaveLeavesNothingButTheFile) {
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
         names.insert(entry.path().filename().string());
     }
-    EXPECT_EQ(names, (std::set<std::string>{"postrix.config"}));
+    EXPECT_EQ(names, (std::set<std::string>{"postrix.config", ".settings.lock"}));
 }
 
 TEST(SettingsFile, AFailedSaveLeavesTheOldContentAndNoTemporaryFile) {
@@ -205,15 +205,15 @@ TEST(SettingsFile, AFailedSaveLeavesTheOldContentAndNoTemporaryFile) {
     EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
     EXPECT_EQ(readAll(path), before);
     EXPECT_FALSE(settings.exists);  // the caller's view did not change either
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
-TEST(SettingsFile, ALeftoverTemporaryFileDoesNotBlockSaving) {
+TEST(SettingsFile, AnEarlierFixedNameTemporaryFileDoesNotBlockSaving) {
     test::TempDir dir;
     const auto path = dir / "postrix.config";
-    writeAll(dir / "postrix.config.tmp", "torn");
+    std::filesystem::create_directories(dir / "postrix.config.tmp" / "keep");
     EXPECT_TRUE(save(path, {{u"k", SettingValue::ofInt(1)}}));
-    EXPECT_FALSE(std::filesystem::exists(dir / "postrix.config.tmp"));
+    EXPECT_EQ(load(path).at(u"k"), SettingValue::ofInt(1));
 }
 
 TEST(SettingsFile, MissingFileLoadsEmpty) {
