@@ -28,7 +28,22 @@ bool writeAll(int fd, std::string_view data) {
     return true;
 }
 
+// Reads the whole file, refusing one larger than kMaxSettingsFileSize before
+// reading any of it.
 bool readBytes(int fd, const std::filesystem::path& path, std::string& text, std::string* error) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        if (error) *error = errnoText("cannot read", path);
+        return false;
+    }
+    if (info.st_size > static_cast<off_t>(kMaxSettingsFileSize)) {
+        if (error) {
+            *error = "settings file " + path.string() + " is " + std::to_string(info.st_size) +
+                     " bytes, more than the " + std::to_string(kMaxSettingsFileSize >> 20) + " MiB allowed";
+        }
+        return false;
+    }
+    text.reserve(static_cast<size_t>(info.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -38,6 +53,10 @@ bool readBytes(int fd, const std::filesystem::path& path, std::string& text, std
             return false;
         }
         if (n == 0) return true;
+        if (text.size() + static_cast<size_t>(n) > kMaxSettingsFileSize) {
+            if (error) *error = "settings file " + path.string() + " grew past the size allowed while being read";
+            return false;
+        }
         text.append(buffer, static_cast<size_t>(n));
     }
 }

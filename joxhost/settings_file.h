@@ -1,6 +1,7 @@
 // A settings file on disk; settings_format.h describes its text.
 //
-// Reading parses the text only when it differs from what was read before. Every change is a
+// Reading refuses a file larger than kMaxSettingsFileSize and parses the
+// text only when it differs from what was read before. Every change is a
 // read-merge-write under the directory's settings lock: joxhost processes
 // sharing a profile take turns, each writes a temporary file of its own
 // (mode 0600), syncs it and renames it over the file, so no process loses
@@ -16,6 +17,8 @@
 #include "settings_format.h"
 
 namespace joxhost {
+
+inline constexpr size_t kMaxSettingsFileSize = size_t{16} << 20;
 
 struct LoadedSettings {
     bool exists = false;

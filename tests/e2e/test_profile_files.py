@@ -1,8 +1,8 @@
 """End-to-end tests of the settings files in a joxhost profile directory.
 
 They drive build/joxhost (and the plug-in where a command loads it) against
-real files: a file a person edited, several processes saving at once. No
-mail server is needed.
+real files: a file a person edited, several processes saving at once, a
+file far too large. No mail server is needed.
 """
 import json
 import os
@@ -105,6 +105,22 @@ class TwoProcessesTest(ProfileTest):
         self.assertEqual(missing, [])
         leftovers = [name for name in os.listdir(self.dir) if ".tmp" in name]
         self.assertEqual(leftovers, [])
+
+
+class OversizedFileTest(ProfileTest):
+    def test_a_settings_file_over_16_mib_is_refused_with_one_line(self):
+        line = b"# " + b"x" * 1021 + b"\n"
+        with open(self.config_path, "wb") as settings_file:
+            for _ in range(17 * 1024):
+                settings_file.write(line)
+        shown = joxhost(self.dir, "config")
+        self.assertEqual(shown.returncode, 1, shown.stdout[:500])
+        self.assertEqual(shown.stderr.splitlines(),
+                         [f"joxhost: settings file {self.config_path} is {17 << 20} bytes, "
+                          "more than the 16 MiB allowed"])
+        changed = joxhost(self.dir, "config", "MAIL/ssl=int:0")
+        self.assertEqual(changed.returncode, 1)
+        self.assertEqual(os.path.getsize(self.config_path), 17 << 20)
 
 
 if __name__ == "__main__":

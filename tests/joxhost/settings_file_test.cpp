@@ -152,6 +152,23 @@ TEST(SettingsFile, ANewFileStartsWithItsHeaderAndAChangedLineKeepsItsPlace) {
               "MAIL/b = int:2\n");
 }
 
+TEST(SettingsFile, AFileLargerThanAllowedIsRefusedWithOneReason) {
+    test::TempDir dir;
+    const auto path = dir / "postrix.config";
+    {
+        std::ofstream out(path, std::ios::binary);
+        const std::string line = "MAIL/filler = text:\"" + std::string(1000, 'x') + "\"\n";
+        for (size_t size = 0; size <= kMaxSettingsFileSize; size += line.size()) out << line;
+    }
+    LoadedSettings settings;
+    std::string error;
+    EXPECT_FALSE(refreshSettings(path, settings, &error));
+    EXPECT_NE(error.find("more than the 16 MiB allowed"), std::string::npos) << error;
+    EXPECT_FALSE(settings.exists);
+    EXPECT_FALSE(save(path, {{u"MAIL/a", SettingValue::ofInt(1)}}));
+    EXPECT_GT(std::filesystem::file_size(path), kMaxSettingsFileSize);
+}
+
 TEST(SettingsFile, SavedFileIsPrivateWhateverTheUmask) {
     test::TempDir dir;
     const auto path = dir / "postrix.config";
