@@ -56,6 +56,8 @@ bool SettingsService::update(OpenFile& file) {
     std::string error;
     if (!updateSettingsFile(file.path, file.pending, file.settings, &error)) {
         warn(error);
+        ++failedWrites_;
+        lastWriteError_ = error;
         return false;
     }
     file.pending.clear();

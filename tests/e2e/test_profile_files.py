@@ -1,8 +1,8 @@
 """End-to-end tests of the settings files in a joxhost profile directory.
 
 They drive build/joxhost (and the plug-in where a command loads it) against
-real files: a file a person edited, several processes saving at once, a
-file far too large. No mail server is needed.
+real files: a profile joxhost cannot write, a file a person edited, two
+processes saving at once, a file far too large. No mail server is needed.
 """
 import json
 import os
@@ -46,6 +46,54 @@ class ProfileTest(unittest.TestCase):
 
     def tearDown(self):
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class ReadOnlyProfileTest(ProfileTest):
+    """A profile directory nobody may change: every save must fail loudly.
+
+    The tests run as root, which mode bits do not stop. An immutable directory
+    (chattr +i) refuses new entries and renames to root as well, so the
+    temporary file a save needs cannot be created, while the files already in
+    it stay readable. Where the file system or the container does not allow
+    the flag, the test is skipped rather than passing without a read-only
+    profile.
+    """
+
+    def setUp(self):
+        super().setUp()
+        made = joxhost(self.dir, "config", "MAIL/mail=jan@example.com", "MAIL/checkInterval=int:5")
+        self.assertEqual(made.returncode, 0, made.stderr)
+        frozen = subprocess.run(["chattr", "+i", self.dir], capture_output=True, text=True)
+        if frozen.returncode != 0:
+            self.skipTest(f"chattr +i is not allowed here: {frozen.stderr.strip()}")
+        self.before = read_bytes(self.config_path)
+
+    def tearDown(self):
+        subprocess.run(["chattr", "-i", self.dir], capture_output=True)
+        super().tearDown()
+
+    def assert_failed_with_one_line(self, completed, start):
+        self.assertEqual(completed.returncode, 1, completed.stdout)
+        lines = completed.stderr.splitlines()
+        self.assertEqual(len(lines), 1, completed.stderr)
+        self.assertTrue(lines[0].startswith(f"joxhost: {start}"), lines[0])
+
+    def logged(self, completed):
+        return [event["text"] for event in events(completed, "log")]
+
+    def test_account_add_fails_and_no_account_is_announced(self):
+        added = joxhost(self.dir, "account-add", "praca")
+        self.assert_failed_with_one_line(added, "account-add: the settings were not saved: ")
+        self.assertEqual(events(added, "account-added"), [])
+        self.assertIn("Opening settings file postrix_praca.config failed", self.logged(added))
+        self.assertEqual(sorted(os.listdir(self.dir)), [".settings.lock", "postrix.config"])
+
+    def test_options_fail_and_the_plugin_logs_the_unsaved_setting(self):
+        applied = joxhost(self.dir, "options", "0", "--interval", "7")
+        self.assert_failed_with_one_line(applied, "options: the settings were not saved: ")
+        self.assertEqual(events(applied, "options-applied"), [])
+        self.assertIn("Writing setting MAIL/checkInterval to postrix.config failed", self.logged(applied))
+        self.assertEqual(read_bytes(self.config_path), self.before)
 
 
 class HandEditedFileTest(ProfileTest):

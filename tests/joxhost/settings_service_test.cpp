@@ -1,6 +1,8 @@
 #include "settings_service.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -183,6 +185,31 @@ TEST_F(SettingsServiceTest, WriteMergesTheSetValuesIntoTheFileAsItIsThen) {
     setInt(store.handle, u"MAIL/ssl", 0);
     ASSERT_EQ(service.read(store.handle), 0);
     EXPECT_EQ(getInt(store.handle, u"MAIL/ssl").first, 0);
+}
+
+TEST_F(SettingsServiceTest, AFailedWriteAnswersFailureAndIsCounted) {
+    Store store;
+    ASSERT_EQ(open(u"postrix.config", store), 0);
+    setInt(store.handle, u"MAIL/ssl", 0);
+    std::filesystem::remove(dir / "postrix.config");
+    std::filesystem::create_directories(dir / "postrix.config" / "in-the-way");
+    EXPECT_EQ(service.failedWrites(), 0);
+    EXPECT_NE(service.write(store.handle), 0);
+    EXPECT_EQ(service.failedWrites(), 1);
+    // Nor is an account file created when no byte can be written.
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit oldLimit{};
+    ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+    rlimit none = oldLimit;
+    none.rlim_cur = 0;
+    ::setrlimit(RLIMIT_FSIZE, &none);
+    Store other;
+    const int64_t opened = open(u"postrix_work.config", other);
+    ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(opened, 0);
+    EXPECT_EQ(service.failedWrites(), 2);
+    EXPECT_FALSE(std::filesystem::exists(dir / "postrix_work.config"));
 }
 
 TEST(ProfileDirectory, NamesTheDirectoryWithATrailingSeparatorOrNothing) {
