@@ -29,11 +29,16 @@ int accountAddCommand(const CommandLine& line, const Environment& environment, R
         return fail(reporter, kExitFailed, "the plug-in offers no account window for MAIL");
     }
     const int32_t lastBefore = host.protocols.lastAdded();
+    const int failedWritesBefore = host.settings.failedWrites();
     if (!host.accounts.add(kMailClass, toUtf16(name))) {
         return fail(reporter, kExitFailed, "account-add: the plug-in did not ask for a profile name");
     }
     const int32_t id = host.protocols.lastAdded();
     if (id == lastBefore) return fail(reporter, kExitFailed, "account-add: the plug-in added no account");
+    // Without its file the account is gone with this process.
+    if (host.settings.failedWrites() != failedWritesBefore) {
+        return fail(reporter, kExitFailed, settingsNotSaved("account-add", host.settings));
+    }
     reporter.emit(Event("account-added").add("id", id).add("name", name));
     return kExitOk;
 }

@@ -13,6 +13,10 @@ int fail(Reporter& reporter, int status, const std::string& text) {
     return status;
 }
 
+std::string settingsNotSaved(const std::string& command, const SettingsService& settings) {
+    return command + ": the settings were not saved: " + settings.lastWriteError();
+}
+
 std::optional<std::filesystem::path> profileDirFor(const CommandLine& line, const Environment& environment,
                                                    Reporter& reporter) {
     std::error_code ignored;

@@ -41,6 +41,10 @@ std::optional<ListedAccount> accountAt(Host& host, int position, size_t* count =
 int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
                      Reporter& reporter, const std::string& command, const std::string& to);
 
+// The failure line of a command during which a settings file could not be
+// written.
+std::string settingsNotSaved(const std::string& command, const SettingsService& settings);
+
 // The bad-usage line of a command given a position the list does not have.
 std::string noAccountAt(const std::string& command, int position, size_t count);
 

@@ -44,12 +44,12 @@ int configCommand(const CommandLine& line, const Environment& environment, Repor
     if (!dir) return kExitFailed;
     const auto path = *dir / accountFileName(line.profileName);
     std::string error;
-    auto loaded = loadSettingsFile(path, &error);
-    if (!loaded) return fail(reporter, kExitFailed, error);
-    for (const auto& why : loaded->errors) reporter.emit(Event("host-error").add("text", path.string() + ": " + why));
+    LoadedSettings loaded;
+    if (!refreshSettings(path, loaded, &error)) return fail(reporter, kExitFailed, error);
+    for (const auto& why : loaded.errors) reporter.emit(Event("host-error").add("text", path.string() + ": " + why));
 
     if (changes.empty()) {
-        for (const auto& [key, value] : loaded->values) {
+        for (const auto& [key, value] : loaded.document.values()) {
             const std::string name = toUtf8(key);
             Event event("setting");
             event.add("key", name).add("type", value.type == SettingValue::Type::Int ? "int" : "text");
@@ -64,8 +64,7 @@ int configCommand(const CommandLine& line, const Environment& environment, Repor
         }
         return kExitOk;
     }
-    for (const auto& [key, value] : changes) loaded->values[key] = value;
-    if (!saveSettingsFile(path, loaded->values, &error)) return fail(reporter, kExitFailed, error);
+    if (!updateSettingsFile(path, changes, loaded, &error)) return fail(reporter, kExitFailed, error);
     // Values are not echoed: one of them is the password.
     for (const auto& [key, value] : changes) {
         reporter.emit(Event("config")

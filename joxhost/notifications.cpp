@@ -64,7 +64,7 @@ bool Notifications::closeNewest() {
     return true;
 }
 
-void Notifications::end(const std::shared_ptr<Notice>& notice, const char* why) {
+void Notifications::end(std::shared_ptr<Notice> notice, const char* why) {
     notice->ended = true;
     notice->timer.cancel();
     shown_.remove(notice);

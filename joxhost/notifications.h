@@ -37,7 +37,8 @@ public:
 
 private:
     struct Notice;
-    void end(const std::shared_ptr<Notice>& notice, const char* why);
+    // Takes its own reference: the caller's may be the list node end removes.
+    void end(std::shared_ptr<Notice> notice, const char* why);
     void deliver(const std::shared_ptr<Notice>& notice, int32_t kind);
 
     PluginCalls& calls_;

@@ -129,9 +129,13 @@ int optionsCommand(const CommandLine& line, const Environment& environment, Repo
         events.send(postrix::kPageCancel);
         return fail(reporter, kExitFailed, "options: the page refused a value");
     }
+    const int failedWritesBefore = host.settings.failedWrites();
     if (edited) events.send(postrix::kPageApply);
     if (line.show) showPage(*page, reporter);
     events.send(postrix::kPageClose);
+    if (host.settings.failedWrites() != failedWritesBefore) {
+        return fail(reporter, kExitFailed, settingsNotSaved("options", host.settings));
+    }
     if (edited) reporter.emit(Event("options-applied").add("account", account->id));
     return kExitOk;
 }

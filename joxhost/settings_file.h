@@ -1,52 +1,45 @@
-// One settings file: typed values by key, kept as readable UTF-8 text.
+// A settings file on disk; settings_format.h describes its text.
 //
-//   # comment
-//   MAIL/checkInterval = int:5
-//   MAIL/mail = text:"jan@example.com"
-//
-// Texts are quoted with \" \\ \n \r \t and \uXXXX escapes; a \uXXXX also
-// carries a UTF-16 unit that UTF-8 cannot (a lone surrogate), so every value
-// the plug-in stores comes back unit for unit. Keys outside [A-Za-z0-9_./-]
-// are quoted the same way. Saving is atomic and the file is private (0600).
+// Reading refuses a file larger than kMaxSettingsFileSize and parses the
+// text only when it differs from what was read before. Every change is a
+// read-merge-write under the directory's settings lock: joxhost processes
+// sharing a profile take turns, each writes a temporary file of its own
+// (mode 0600), syncs it and renames it over the file, so no process loses
+// another one's values and none removes another one's temporary file.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <filesystem>
-#include <map>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "settings_format.h"
+
 namespace joxhost {
 
-struct SettingValue {
-    enum class Type { Int, Text };
-    Type type = Type::Int;
-    int64_t integer = 0;
-    std::u16string text;
+inline constexpr size_t kMaxSettingsFileSize = size_t{16} << 20;
 
-    static SettingValue ofInt(int64_t v) { return {Type::Int, v, {}}; }
-    static SettingValue ofText(std::u16string v) { return {Type::Text, 0, std::move(v)}; }
-    bool operator==(const SettingValue&) const = default;
+struct LoadedSettings {
+    bool exists = false;
+    std::string text;  // the bytes on disk that document was read from
+    SettingsDocument document;
+    std::vector<std::string> errors;  // "line N: why" of the latest parse
 };
 
-using SettingValues = std::map<std::u16string, SettingValue>;
+// Reads the file into settings; a missing file is an empty document. The
+// text is parsed again only when it changed; errors then holds the lines
+// the reader could not take. On failure settings stay as they were.
+bool refreshSettings(const std::filesystem::path& path, LoadedSettings& settings, std::string* error);
 
-struct ParsedSettings {
-    SettingValues values;
-    std::vector<std::string> errors;  // "line N: why", one per rejected line
-};
+// Under the lock: reads the file again, sets changes and writes it when
+// anything differs or the file is missing. settings then hold what was
+// written; on failure the file and settings keep their old content.
+bool updateSettingsFile(const std::filesystem::path& path, const SettingValues& changes, LoadedSettings& settings,
+                        std::string* error);
 
-std::string serializeSettings(const SettingValues& values);
-ParsedSettings parseSettings(std::string_view text);
-
-// Reads the file; a missing file is an empty set without errors.
-std::optional<ParsedSettings> loadSettingsFile(const std::filesystem::path& path, std::string* error);
-
-// Writes a temporary file beside path (mode 0600), syncs it, renames it over
-// path and syncs the directory. On failure path keeps its old content.
-bool saveSettingsFile(const std::filesystem::path& path, const SettingValues& values,
-                      std::string* error);
+// Writes text to a temporary file beside path, syncs it, renames it over
+// path and syncs the directory. Callers hold the settings lock.
+bool saveSettingsFile(const std::filesystem::path& path, std::string_view text, std::string* error);
 
 }  // namespace joxhost

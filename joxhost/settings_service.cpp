@@ -41,22 +41,35 @@ SettingsService::OpenFile* SettingsService::find(int64_t handle) {
     return it == open_.end() ? nullptr : &it->second;
 }
 
+bool SettingsService::refresh(OpenFile& file) {
+    std::string error;
+    if (!refreshSettings(file.path, file.settings, &error)) {
+        warn(error);
+        return false;
+    }
+    for (const auto& why : file.settings.errors) warn(file.path.string() + ": " + why);
+    file.pending.clear();
+    return true;
+}
+
+bool SettingsService::update(OpenFile& file) {
+    std::string error;
+    if (!updateSettingsFile(file.path, file.pending, file.settings, &error)) {
+        warn(error);
+        ++failedWrites_;
+        lastWriteError_ = error;
+        return false;
+    }
+    file.pending.clear();
+    return true;
+}
+
 int64_t SettingsService::initEx(const char16_t* path, void* handleOut) {
     if (!path || !*path || !handleOut) return 1;
-    OpenFile file{resolve(path), {}};
-    std::string error;
-    const auto loaded = loadSettingsFile(file.path, &error);
-    if (!loaded) {
-        warn(error);
-        return 1;
-    }
-    for (const auto& why : loaded->errors) warn(file.path.string() + ": " + why);
-    file.values = loaded->values;
+    OpenFile file{resolve(path), {}, {}};
+    if (!refresh(file)) return 1;
     // Create the file at once: an account exists through its file.
-    if (!std::filesystem::exists(file.path) && !saveSettingsFile(file.path, file.values, &error)) {
-        warn(error);
-        return 1;
-    }
+    if (!file.settings.exists && !update(file)) return 1;
     const int64_t handle = nextHandle_++;
     std::memcpy(handleOut, &handle, sizeof handle);
     reporter_.detail(Event("settings-open").add("file", file.path.string()).add("handle", handle));
@@ -66,27 +79,12 @@ int64_t SettingsService::initEx(const char16_t* path, void* handleOut) {
 
 int64_t SettingsService::read(int64_t handle) {
     OpenFile* file = find(handle);
-    if (!file) return 1;
-    std::string error;
-    const auto loaded = loadSettingsFile(file->path, &error);
-    if (!loaded) {
-        warn(error);
-        return 1;
-    }
-    for (const auto& why : loaded->errors) warn(file->path.string() + ": " + why);
-    file->values = loaded->values;
-    return 0;
+    return file && refresh(*file) ? 0 : 1;
 }
 
 int64_t SettingsService::write(int64_t handle) {
     OpenFile* file = find(handle);
-    if (!file) return 1;
-    std::string error;
-    if (!saveSettingsFile(file->path, file->values, &error)) {
-        warn(error);
-        return 1;
-    }
-    return 0;
+    return file && update(*file) ? 0 : 1;
 }
 
 namespace {
@@ -100,14 +98,21 @@ bool textAsInt(const std::u16string& text, int64_t& out) {
 
 }  // namespace
 
+const SettingValue* SettingsService::valueOf(const OpenFile& file, const std::u16string& key) {
+    if (const auto it = file.pending.find(key); it != file.pending.end()) return &it->second;
+    const SettingValues& values = file.settings.document.values();
+    const auto it = values.find(key);
+    return it == values.end() ? nullptr : &it->second;
+}
+
 int64_t SettingsService::get(void* recordPointer) {
     auto* record = static_cast<SettingsRecord*>(recordPointer);
     if (!record || !record->key) return 0;
     OpenFile* file = find(record->handle);
     if (!file) return 0;
-    const auto it = file->values.find(record->key);
-    if (it == file->values.end()) return 0;
-    const SettingValue& value = it->second;
+    const SettingValue* found = valueOf(*file, record->key);
+    if (!found) return 0;
+    const SettingValue& value = *found;
     if (record->type == postrix::kSettingsInt) {
         int64_t n = value.integer;
         if (value.type == SettingValue::Type::Text && !textAsInt(value.text, n)) return 0;
@@ -133,7 +138,7 @@ int64_t SettingsService::set(const void* recordPointer) {
     OpenFile* file = find(record->handle);
     if (!file) return 1;
     if (record->type == postrix::kSettingsInt) {
-        file->values[record->key] = SettingValue::ofInt(record->value.integer);
+        file->pending[record->key] = SettingValue::ofInt(record->value.integer);
         return 0;
     }
     if (record->type == postrix::kSettingsText) {
@@ -147,7 +152,7 @@ int64_t SettingsService::set(const void* recordPointer) {
             }
             value.assign(text, count);
         }
-        file->values[record->key] = SettingValue::ofText(std::move(value));
+        file->pending[record->key] = SettingValue::ofText(std::move(value));
         return 0;
     }
     return 1;

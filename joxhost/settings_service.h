@@ -30,20 +30,32 @@ public:
     // profile directory.
     std::filesystem::path resolve(const std::u16string& name) const;
     size_t openCount() const { return open_.size(); }
+    // How many times a file could not be created or written; a command
+    // whose plug-in call saved nothing fails by this.
+    int failedWrites() const { return failedWrites_; }
+    const std::string& lastWriteError() const { return lastWriteError_; }
 
 private:
+    // The file as read, and the values set since: Write merges these into
+    // the file as it is then, Read drops them.
     struct OpenFile {
         std::filesystem::path path;
-        SettingValues values;
+        LoadedSettings settings;
+        SettingValues pending;
     };
 
     OpenFile* find(int64_t handle);
     void warn(const std::string& text);
+    bool refresh(OpenFile& file);
+    bool update(OpenFile& file);
+    static const SettingValue* valueOf(const OpenFile& file, const std::u16string& key);
 
     std::filesystem::path profileDir_;
     Reporter& reporter_;
     std::map<int64_t, OpenFile> open_;
     int64_t nextHandle_ = 1;
+    int failedWrites_ = 0;
+    std::string lastWriteError_;
 };
 
 }  // namespace joxhost

@@ -70,5 +70,36 @@ TEST(SettingsStoreTest, RefusedFileOpensNothingAndCloseHappensOnce) {
     EXPECT_EQ(host.settingsCloses, 1);
 }
 
+TEST(SettingsStoreTest, AWriteTheHostRefusesIsLoggedWithTheUnsavedKeys) {
+    FakeHost host;
+    SettingsStore store(Host(host.table()), 7, u"work");
+    host.setResult(u"JOX/Settings/Write", 1);
+    store.setText(u"MAIL/mail", u"jan@example.com");
+    store.setInt(u"MAIL/ssl", 0);
+    store.setInt(u"MAIL/ssl", 1);
+    store.flush();
+    ASSERT_EQ(host.logs.size(), 1u);
+    EXPECT_EQ(host.logs[0].text, "Writing settings MAIL/mail, MAIL/ssl to postrix_work.config failed");
+    EXPECT_EQ(host.logs[0].source, "MAIL");
+    EXPECT_EQ(host.logs[0].level, -1);
+
+    host.clearResult(u"JOX/Settings/Write");
+    store.flush();
+    EXPECT_EQ(host.logs.size(), 1u);
+    host.setResult(u"JOX/Settings/Write", 1);
+    store.setInt(u"MAIL/checkInterval", 5);
+    store.flush();
+    ASSERT_EQ(host.logs.size(), 2u);
+    EXPECT_EQ(host.logs[1].text, "Writing setting MAIL/checkInterval to postrix_work.config failed");
+}
+
+TEST(SettingsStoreTest, AFileTheHostCannotOpenIsLogged) {
+    FakeHost host;
+    host.setResult(u"JOX/Settings/InitEx", 1);
+    SettingsStore store(Host(host.table()), 7, u"");
+    ASSERT_EQ(host.logs.size(), 1u);
+    EXPECT_EQ(host.logs[0].text, "Opening settings file postrix.config failed");
+}
+
 }  // namespace
 }  // namespace postrix

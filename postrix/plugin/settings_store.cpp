@@ -1,8 +1,10 @@
 #include "plugin/settings_store.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/files.h"
+#include "plugin/log.h"
 #include "plugin/records_plugin.h"
 #include "text/text_conversion.h"
 
@@ -49,10 +51,12 @@ SettingsStore::SettingsStore(Host host, uintptr_t moduleHandle, std::u16string_v
     if (!hostDirectory(host_, directory)) return;
     // The profile name ends at its first NUL, like the host's text would.
     profileName = profileName.substr(0, profileName.find(u'\0'));
-    const std::u16string path = platform::joinPath(directory, fileNameFor(profileName));
+    fileName_ = fileNameFor(profileName);
+    const std::u16string path = platform::joinPath(directory, fileName_);
     if (host_.call(u"JOX/Settings/InitEx", reinterpret_cast<uintptr_t>(path.c_str()),
                    reinterpret_cast<uintptr_t>(&handle_)) != 0) {
         handle_ = 0;
+        logFailure(host_, "Opening settings file " + text::wideToUtf8(fileName_) + " failed");
         return;
     }
     if (handle_ != 0) reload();
@@ -65,7 +69,23 @@ void SettingsStore::reload() {
 }
 
 void SettingsStore::flush() {
-    if (handle_ != 0) host_.call(u"JOX/Settings/Write", static_cast<uintptr_t>(handle_));
+    if (handle_ == 0) return;
+    if (host_.call(u"JOX/Settings/Write", static_cast<uintptr_t>(handle_)) == 0) {
+        unsaved_.clear();
+        return;
+    }
+    logFailure(host_, unsavedMessage());
+}
+
+std::string SettingsStore::unsavedMessage() const {
+    std::string keys;
+    for (const auto& key : unsaved_) keys += (keys.empty() ? " " : ", ") + text::wideToUtf8(key);
+    const char* noun = unsaved_.size() == 1 ? "setting" : "settings";
+    return "Writing " + std::string(noun) + keys + " to " + text::wideToUtf8(fileName_) + " failed";
+}
+
+void SettingsStore::remember(const char16_t* key) {
+    if (std::find(unsaved_.begin(), unsaved_.end(), key) == unsaved_.end()) unsaved_.emplace_back(key);
 }
 
 std::u16string SettingsStore::getText(const char16_t* key) {
@@ -95,6 +115,7 @@ void SettingsStore::setText(const char16_t* key, std::u16string_view value) {
     record.value.text = const_cast<char16_t*>(copy.c_str());
     record.length = static_cast<int32_t>(copy.size());
     host_.call(u"JOX/Settings/Set", &record);
+    remember(key);
 }
 
 void SettingsStore::setInt(const char16_t* key, int32_t value) {
@@ -102,6 +123,7 @@ void SettingsStore::setInt(const char16_t* key, int32_t value) {
     SettingsRecord record = settingsRecord(key, kSettingsInt, handle_);
     record.value.integer = value;
     host_.call(u"JOX/Settings/Set", &record);
+    remember(key);
 }
 
 void SettingsStore::close() {

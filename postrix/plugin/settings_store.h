@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "plugin/host.h"
 
@@ -22,7 +23,9 @@ public:
     bool hasFile() const { return handle_ != 0; }
 
     void reload();  // has the host read the file again
-    void flush();   // has the host write the file
+    // Has the host write the file; when it cannot, the keys set since the
+    // last write are named in the log (they stay unsaved).
+    void flush();
 
     std::u16string getText(const char16_t* key);
     std::string getTextUtf8(const char16_t* key);
@@ -36,11 +39,16 @@ public:
     static std::u16string fileNameFor(std::u16string_view profileName);
 
 private:
+    void remember(const char16_t* key);
+    std::string unsavedMessage() const;
+
     // The host writes the handle into the first field of the object given to
     // "JOX/Settings/InitEx", so it must stay first.
     int64_t handle_ = 0;
     Host host_;
     uintptr_t moduleHandle_ = 0;
+    std::u16string fileName_;
+    std::vector<std::u16string> unsaved_;  // keys set since the last write
 };
 
 // Settings keys of an account.

@@ -1,6 +1,8 @@
 #include "settings_service.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -97,7 +99,8 @@ TEST_F(SettingsServiceTest, FullPathsBuiltFromTheDirectoryNameTheSameFile) {
         EXPECT_EQ(service.write(store.handle), 0);
         EXPECT_EQ(service.destroy(store.handle), 0);
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    // The file and the settings lock beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 TEST_F(SettingsServiceTest, ValuesRoundTripThroughTheFile) {
@@ -165,6 +168,48 @@ TEST_F(SettingsServiceTest, ReadPicksUpChangesMadeOutside) {
     EXPECT_EQ(getText(store.handle, u"MAIL/smtpServer").first, 0);
     ASSERT_EQ(service.read(store.handle), 0);
     EXPECT_EQ(getText(store.handle, u"MAIL/smtpServer").second, u"127.0.0.1:2525");
+}
+
+TEST_F(SettingsServiceTest, WriteMergesTheSetValuesIntoTheFileAsItIsThen) {
+    Store store;
+    ASSERT_EQ(open(u"postrix.config", store), 0);
+    setText(store.handle, u"MAIL/mail", u"jan@example.com", 15);
+    // Another process saved meanwhile; its value survives this write.
+    std::ofstream(dir / "postrix.config") << "# theirs\nMAIL/login = text:\"jan\"\n";
+    ASSERT_EQ(service.write(store.handle), 0);
+    EXPECT_EQ(getText(store.handle, u"MAIL/login").second, u"jan");
+    std::ifstream in(dir / "postrix.config");
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(text, "# theirs\nMAIL/login = text:\"jan\"\nMAIL/mail = text:\"jan@example.com\"\n");
+    // Read drops what was set and not written.
+    setInt(store.handle, u"MAIL/ssl", 0);
+    ASSERT_EQ(service.read(store.handle), 0);
+    EXPECT_EQ(getInt(store.handle, u"MAIL/ssl").first, 0);
+}
+
+TEST_F(SettingsServiceTest, AFailedWriteAnswersFailureAndIsCounted) {
+    Store store;
+    ASSERT_EQ(open(u"postrix.config", store), 0);
+    setInt(store.handle, u"MAIL/ssl", 0);
+    std::filesystem::remove(dir / "postrix.config");
+    std::filesystem::create_directories(dir / "postrix.config" / "in-the-way");
+    EXPECT_EQ(service.failedWrites(), 0);
+    EXPECT_NE(service.write(store.handle), 0);
+    EXPECT_EQ(service.failedWrites(), 1);
+    // Nor is an account file created when no byte can be written.
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit oldLimit{};
+    ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+    rlimit none = oldLimit;
+    none.rlim_cur = 0;
+    ::setrlimit(RLIMIT_FSIZE, &none);
+    Store other;
+    const int64_t opened = open(u"postrix_work.config", other);
+    ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(opened, 0);
+    EXPECT_EQ(service.failedWrites(), 2);
+    EXPECT_FALSE(std::filesystem::exists(dir / "postrix_work.config"));
 }
 
 TEST(ProfileDirectory, NamesTheDirectoryWithATrailingSeparatorOrNothing) {
