@@ -24,12 +24,13 @@ struct EncodedCase {
     const char* name;
     std::string value;
     std::string expected;
+    HeaderText kind = HeaderText::Unstructured;
 };
 
 class EncodedWords : public ::testing::TestWithParam<EncodedCase> {};
 
 TEST_P(EncodedWords, DecodeToUtf8) {
-    EXPECT_EQ(decodeEncodedWord(GetParam().value), GetParam().expected) << GetParam().value;
+    EXPECT_EQ(decodeEncodedWord(GetParam().value, GetParam().kind), GetParam().expected) << GetParam().value;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -50,10 +51,11 @@ INSTANTIATE_TEST_SUITE_P(
         EncodedCase{"Q_UsAscii", "=?us-ascii?Q?hello_world?=", "hello world"},
         EncodedCase{"Q_Latin9", "=?iso-8859-15?Q?=A4?=", "\xE2\x82\xAC"},
         EncodedCase{"LanguageSuffix", "=?utf-8*pl?Q?a?=", "a"},
-        EncodedCase{"EmptyWord", "x=?utf-8?Q?\?=y", "xy"},
+        EncodedCase{"EmptyWord", "x =?utf-8?Q?\?= y", "x  y"},
         EncodedCase{"ReplyMarkerKept", "Re: =?utf-8?Q?Pawe=C5=82?=", "Re: Pawe\xC5\x82"},
         EncodedCase{"NameBeforeAddress", "=?utf-8?q?Pawe=C5=82?= <pawel@x.pl>", "Pawe\xC5\x82 <pawel@x.pl>"},
-        EncodedCase{"QuotedName", "\"=?utf-8?q?Pawe=C5=82?=\" <pawel@x.pl>", "\"Pawe\xC5\x82\" <pawel@x.pl>"},
+        EncodedCase{"QuotedName", "\"=?utf-8?q?Pawe=C5=82?=\" <pawel@x.pl>", "\"Pawe\xC5\x82\" <pawel@x.pl>",
+                    HeaderText::Phrase},
         EncodedCase{"AdjacentWordsJoin", "=?utf-8?Q?a?= =?utf-8?Q?b?=", "ab"},
         EncodedCase{"WhiteSpaceBetweenCharsets", "=?utf-8?Q?a?=\t \t=?iso-8859-2?Q?=B3?=", "a\xC5\x82"},
         EncodedCase{"TextBetweenWordsKept", "=?utf-8?Q?a?= b =?utf-8?Q?c?=", "a b c"},
@@ -64,7 +66,19 @@ INSTANTIATE_TEST_SUITE_P(
         EncodedCase{"UnknownCharsetKept", "=?x-klingon?Q?abc?= and", "=?x-klingon?Q?abc?= and"},
         EncodedCase{"UnknownBetweenKnown",
                     "=?utf-8?Q?a?= =?x-klingon?Q?b?= =?utf-8?Q?c?=", "a =?x-klingon?Q?b?= c"},
-        EncodedCase{"StrayMarkerBeforeWord", "==?utf-8?Q?a?= =?=?utf-8?Q?b?=", "=a =?b"},
+        EncodedCase{"StrayMarkerBeforeWord", "= =?utf-8?Q?a?= =? =?utf-8?Q?b?=", "= a =? b"},
+        // An encoded word stands only as a whole word: glued to other text it is
+        // text. Touching encoded words still count as whole.
+        EncodedCase{"GluedInsideAWord", "x=?utf-8?Q?a?=y", "x=?utf-8?Q?a?=y"},
+        EncodedCase{"GluedBefore", "x=?utf-8?Q?a?= y", "x=?utf-8?Q?a?= y"},
+        EncodedCase{"GluedAfter", "Re: =?utf-8?Q?a?=: b", "Re: =?utf-8?Q?a?=: b"},
+        EncodedCase{"GluedChainStaysText",
+                    "x=?utf-8?Q?a?==?utf-8?Q?b?= =?utf-8?Q?c?=", "x=?utf-8?Q?a?==?utf-8?Q?b?= c"},
+        EncodedCase{"ParenthesesInUnstructured", "(=?utf-8?Q?a?=)", "(=?utf-8?Q?a?=)"},
+        EncodedCase{"ParenthesesInPhrase", "(=?utf-8?Q?a?=) <a@x.pl>", "(a) <a@x.pl>", HeaderText::Phrase},
+        EncodedCase{"AngleAndCommaInPhrase", "=?utf-8?Q?a?=<a@x.pl>, =?utf-8?Q?b?=,", "a<a@x.pl>, b,",
+                    HeaderText::Phrase},
+        EncodedCase{"AddressIsNoPhrase", "x.=?utf-8?Q?a?=@x.pl", "x.=?utf-8?Q?a?=@x.pl", HeaderText::Phrase},
         // Malformed words stay exactly as received.
         EncodedCase{"BadHex", "=?utf-8?Q?a=ZZ?=", "=?utf-8?Q?a=ZZ?="},
         EncodedCase{"CutHex", "=?utf-8?Q?a=C?=", "=?utf-8?Q?a=C?="},

@@ -64,7 +64,7 @@ public:
     void take(std::string_view name, std::string_view value) {
         value = trimmed(value);
         if (equalsIgnoringCase(name, "From")) {
-            result_.entry.from = decodeEncodedWord(value);
+            result_.entry.from = decodeEncodedWord(value, HeaderText::Phrase);
             fromSeen_ = true;
         } else if (equalsIgnoringCase(name, "Subject")) {
             result_.entry.subject = decodeEncodedWord(value);

@@ -26,11 +26,11 @@ struct ParsedHeaders {
 // the header section.
 //
 // Folded fields are unfolded first; names match in any letter case, with any
-// white space after the colon. From and Subject are decoded with
-// decodeEncodedWord, Date with readMailDate (0 and an entry in
-// unreadableDates when it cannot be read). Fields are read in order, a later
-// field of the same name replacing an earlier one, until the field on which
-// all three names have been seen. A missing field leaves its member empty
+// white space after the colon. From (as a phrase) and Subject (as
+// unstructured text) are decoded with decodeEncodedWord, Date with
+// readMailDate (0 and an entry in unreadableDates when it cannot be read).
+// Fields are read in order, a later field of the same name replacing an
+// earlier one, until the field on which all three names have been seen. A missing field leaves its member empty
 // (date 0) and is not reported.
 ParsedHeaders parseHeaders(std::string_view block);
 
