@@ -67,6 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         EncodedCase{"UnknownBetweenKnown",
                     "=?utf-8?Q?a?= =?x-klingon?Q?b?= =?utf-8?Q?c?=", "a =?x-klingon?Q?b?= c"},
         EncodedCase{"StrayMarkerBeforeWord", "= =?utf-8?Q?a?= =? =?utf-8?Q?b?=", "= a =? b"},
+        EncodedCase{"KoreanLabel", "=?ks_c_5601-1987?B?x9Gx2w==?=", "\xED\x95\x9C\xEA\xB8\x80"},
         // An encoded word stands only as a whole word: glued to other text it is
         // text. Touching encoded words still count as whole.
         EncodedCase{"GluedInsideAWord", "x=?utf-8?Q?a?=y", "x=?utf-8?Q?a?=y"},
