@@ -177,6 +177,21 @@ TEST(Pop3Session, UnreadableDateIsLoggedAndTheEntryStillCounts) {
     EXPECT_EQ(h.notices[0][0].date, 0);
 }
 
+TEST(Pop3Session, NulBytesAreDroppedAndReadingGoesOn) {
+    using namespace std::string_literals;
+    Harness h;
+    h.firstCheck("1 a\r\n");
+    h.login();
+    // The NUL neither hides the listing's later lines nor changes the known id.
+    EXPECT_EQ(h.reply("+OK\r\n1 \0a\r\n2 b\0\r\n3 c\r\n.\r\n"s), "TOP 3 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nFrom: x@\0y\r\nSubject: s\r\n\r\n.\r\n"s), "TOP 2 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSub\0ject: t\r\n\r\n.\r\n"s), "QUIT\r\n");
+    ASSERT_EQ(h.notices.size(), 1u);
+    EXPECT_EQ(h.notices[0][0].from, "x@y");
+    EXPECT_EQ(h.notices[0][0].subject, "s");
+    EXPECT_EQ(h.notices[0][1].subject, "t");
+}
+
 TEST(Pop3Session, EveryRefusedReplyEndsTheCheckWithItsMessageAndQuit) {
     struct Case {
         int step;  // replies answered positively before the refusal

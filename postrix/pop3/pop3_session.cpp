@@ -21,6 +21,17 @@ uint32_t now() { return platform::clock().tickMs(); }
 // Text as a C string reads it: up to the first NUL.
 std::string_view upToNul(std::string_view text) { return text.substr(0, std::min(text.find('\0'), text.size())); }
 
+// The bytes of a reply body without its NUL bytes: a NUL from the server is
+// dropped, as in decoded header text, and what follows it is read as usual.
+std::string withoutNul(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        if (c != '\0') out += c;
+    }
+    return out;
+}
+
 // A message cut to at most kMaxTlsMessageUnits UTF-16 units, never inside a
 // surrogate pair.
 std::string limitTlsMessage(const std::string& message) {
@@ -198,13 +209,13 @@ void Pop3Session::collectBody(std::string_view bytes, Completion complete) {
 }
 
 void Pop3Session::onListingComplete() {
-    tracker_.readListing(upToNul(buffer_.view()));
+    tracker_.readListing(withoutNul(buffer_.view()));
     buffer_.clear();
     fetchNextHeader();
 }
 
 void Pop3Session::onHeaderComplete() {
-    ParsedHeaders parsed = parseHeaders(upToNul(buffer_.view()));
+    ParsedHeaders parsed = parseHeaders(withoutNul(buffer_.view()));
     for (const std::string& value : parsed.unreadableDates) logFailure(host_, dateFailureMessage(value));
     tracker_.addEntry(std::move(parsed.entry));
     fetchNextHeader();

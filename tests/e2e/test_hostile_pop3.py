@@ -1,0 +1,53 @@
+"""Hostile POP3 servers against postrix in joxhost.
+
+Each test serves a mailbox it controls from a scripted POP3 server on
+127.0.0.1 (tests/e2e/hostile.py), checks it with `check 0` and looks at the
+notices, the log and the news rows in the profile's archive.
+"""
+import contextlib
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import mail_env  # noqa: E402
+from hostile import Pop3Script, ScriptedServer, scripted_profile  # noqa: E402
+
+ENV = mail_env()
+DATE = b"Date: Mon, 5 Nov 2012 10:00:00 +0100"
+
+
+def header(sender, subject, *extra):
+    return b"\r\n".join([b"From: " + sender, b"Subject: " + subject, DATE, *extra])
+
+
+class HostilePop3Test(unittest.TestCase):
+    def setUp(self):
+        self.script = Pop3Script(messages=[("old", header(b"old@example.com", b"old"))])
+        with contextlib.ExitStack() as stack:
+            self.server = stack.enter_context(ScriptedServer(self.script))
+            self.profile = scripted_profile(ENV, pop3=self.server)
+            stack.callback(self.profile.remove)
+            self.addCleanup(stack.pop_all().close)
+
+    def check(self, host):
+        host.command("check 0")
+        host.expect_check_end()
+
+    def mail_notices(self, host):
+        return [e["text"] for e in host.events_named("notify") if e["icon"] == "Image/Mail"]
+
+    def news(self):
+        return self.profile.query("SELECT sender, subject FROM news ORDER BY id")
+
+    def arrive(self, uid, headers):
+        self.script.messages.append((uid, headers))
+
+    def test_nul_bytes_in_the_listing_and_a_header_block_are_dropped(self):
+        with self.profile.run() as host:
+            self.check(host)
+            self.arrive("new", b"From: x@example.com\x00\r\nSubject: after a NUL\r\n" + DATE)
+            self.script.listing = b"+OK\r\n1 o\x00ld\r\n2 new\r\n.\r\n"
+            self.check(host)
+            self.assertEqual(self.mail_notices(host),
+                             ['Ilość nieprzeczytanych: 1\r\n1 - x@example.com: "after a NUL"'])
