@@ -10,9 +10,6 @@
 namespace postrix::pop3 {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-
 using namespace std::string_literals;
 
 // Zaproszenie na spotkanie zespołu w sprawie wdrożenia nowego systemu księgowego
@@ -125,7 +122,7 @@ TEST(ParseHeaders, ReadsAGmailBlockWithFoldedBase64Subject) {
     EXPECT_EQ(parsed.entry.subject, kLongPolishSubject);
     EXPECT_EQ(parsed.entry.from, "Pawe\xC5\x82 Nowak <pawel.nowak@gmail.com>");
     EXPECT_EQ(parsed.entry.date, 1352106000);
-    EXPECT_THAT(parsed.unreadableDates, IsEmpty());
+    EXPECT_EQ(parsed.unreadableDate, std::nullopt);
 }
 
 TEST(ParseHeaders, ReadsAnOutlookBlockWithTabFoldsAndLatin2) {
@@ -227,25 +224,38 @@ TEST(ParseHeaders, UnstuffsDotLines) {
     EXPECT_EQ(parsed.entry.from, "");
 }
 
-TEST(ParseHeaders, ReportsAnUnreadableDate) {
-    const auto parsed = parseHeaders(block({"Date: 05 Nov 2012 10:00:00 +0100 (CET) junk"}));
+TEST(ParseHeaders, ReportsTheFirstUnreadableDate) {
+    const auto parsed =
+        parseHeaders(block({"Date: 05 Nov 2012 10:00:00 +0100 (CET) junk", "Date: later junk"}));
     EXPECT_EQ(parsed.entry.date, 0);
-    EXPECT_THAT(parsed.unreadableDates, ElementsAre("05 Nov 2012 10:00:00 +0100 (CET) junk"));
-    EXPECT_EQ(dateFailureMessage(parsed.unreadableDates[0]),
+    EXPECT_EQ(parsed.unreadableDate, "05 Nov 2012 10:00:00 +0100 (CET) junk");
+    EXPECT_EQ(dateFailureMessage(*parsed.unreadableDate),
               "Parsing RFC822 date failed, date=05 Nov 2012 10:00:00 +0100 (CET) junk");
 
-    EXPECT_THAT(parseHeaders("Date: \r\n").unreadableDates, ElementsAre(""));
+    EXPECT_EQ(parseHeaders("Date: \r\n").unreadableDate, "");
+    // A later readable Date gives the date; the bad one is still reported.
+    const auto mixed = parseHeaders(block({"Date: junk", "Date: 5 Nov 2012 09:00:00 GMT"}));
+    EXPECT_EQ(mixed.entry.date, 1352106000);
+    EXPECT_EQ(mixed.unreadableDate, "junk");
+}
+
+TEST(ParseHeaders, LongUnreadableDateIsCutInTheLogLine) {
+    const std::string prefix = "Parsing RFC822 date failed, date=";
+    EXPECT_EQ(dateFailureMessage(std::string(1000, 'x')), prefix + std::string(kMaxLoggedDateBytes, 'x'));
+    // "ł" is two bytes; the cut falls between them and moves before it.
+    const std::string value = std::string(kMaxLoggedDateBytes - 1, 'x') + "\xC5\x82" + "tail";
+    EXPECT_EQ(dateFailureMessage(value), prefix + std::string(kMaxLoggedDateBytes - 1, 'x'));
 }
 
 TEST(ParseHeaders, LeavesMissingFieldsEmptyWithoutReport) {
     const auto parsed = parseHeaders(block({"To: a@x.pl", "Subject: s"}));
     EXPECT_EQ(parsed.entry.from, "");
     EXPECT_EQ(parsed.entry.date, 0);
-    EXPECT_THAT(parsed.unreadableDates, IsEmpty());
+    EXPECT_EQ(parsed.unreadableDate, std::nullopt);
 
     const auto empty = parseHeaders("");
     EXPECT_EQ(empty.entry.subject, "");
-    EXPECT_THAT(empty.unreadableDates, IsEmpty());
+    EXPECT_EQ(empty.unreadableDate, std::nullopt);
 }
 
 }  // namespace

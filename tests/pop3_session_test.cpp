@@ -164,15 +164,19 @@ TEST(Pop3Session, EntriesStayUntilTheNoticeEndsAndAreListedAgain) {
     EXPECT_EQ(subjects(h.notices[1]), (std::vector<std::string>{"first", "second"}));
 }
 
-TEST(Pop3Session, UnreadableDateIsLoggedAndTheEntryStillCounts) {
+TEST(Pop3Session, UnreadableDateIsLoggedOncePerMessageAndTheEntryStillCounts) {
     Harness h;
     h.firstCheck("");
     h.login();
-    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n.\r\n"), "TOP 1 0\r\n");
-    EXPECT_EQ(h.reply("+OK\r\nDate: someday\r\nSubject: s\r\n\r\n.\r\n"), "QUIT\r\n");
-    ASSERT_EQ(h.host.logs.size(), 1u);
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n.\r\n"), "TOP 2 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nDate: someday\r\nSubject: s\r\n\r\n.\r\n"), "TOP 1 0\r\n");
+    std::string manyDates;
+    for (int i = 0; i < 1000; ++i) manyDates += "Date: never " + std::to_string(i) + "\r\n";
+    EXPECT_EQ(h.reply("+OK\r\n" + manyDates + "\r\n.\r\n"), "QUIT\r\n");
+    ASSERT_EQ(h.host.logs.size(), 2u);
     EXPECT_EQ(h.host.logs[0].level, -1);
     EXPECT_EQ(h.host.logs[0].text, dateFailureMessage("someday"));
+    EXPECT_EQ(h.host.logs[1].text, dateFailureMessage("never 0"));
     ASSERT_EQ(h.notices.size(), 1u);
     EXPECT_EQ(h.notices[0][0].date, 0);
 }

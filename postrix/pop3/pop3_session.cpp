@@ -216,7 +216,7 @@ void Pop3Session::onListingComplete() {
 
 void Pop3Session::onHeaderComplete() {
     ParsedHeaders parsed = parseHeaders(withoutNul(buffer_.view()));
-    for (const std::string& value : parsed.unreadableDates) logFailure(host_, dateFailureMessage(value));
+    if (parsed.unreadableDate) logFailure(host_, dateFailureMessage(*parsed.unreadableDate));
     tracker_.addEntry(std::move(parsed.entry));
     fetchNextHeader();
 }

@@ -51,3 +51,12 @@ class HostilePop3Test(unittest.TestCase):
             self.check(host)
             self.assertEqual(self.mail_notices(host),
                              ['Ilość nieprzeczytanych: 1\r\n1 - x@example.com: "after a NUL"'])
+
+    def test_a_header_block_of_300000_unreadable_dates_logs_one_line(self):
+        with self.profile.run() as host:
+            self.check(host)
+            self.arrive("dates", b"Date: someday\r\n" * 300000 + b"From: x@example.com\r\nSubject: dates")
+            self.check(host)
+            self.assertEqual(self.mail_notices(host), ['Ilość nieprzeczytanych: 1\r\n1 - x@example.com: "dates"'])
+            failures = [e for e in host.events_named("log") if "date failed" in e["text"]]
+            self.assertEqual([e["text"] for e in failures], ["Parsing RFC822 date failed, date=someday"])
