@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "plugin/log.h"
+#include "pop3/display_text.h"
 #include "pop3/header_decoding.h"
 #include "pop3/live_sessions.h"
 #include "text/format.h"
@@ -217,6 +218,9 @@ void Pop3Session::onListingComplete() {
 void Pop3Session::onHeaderComplete() {
     ParsedHeaders parsed = parseHeaders(withoutNul(buffer_.view()));
     if (parsed.unreadableDate) logFailure(host_, dateFailureMessage(*parsed.unreadableDate));
+    // The notice and the news entries show the same cleaned text.
+    parsed.entry.from = displayText(parsed.entry.from);
+    parsed.entry.subject = displayText(parsed.entry.subject);
     tracker_.addEntry(std::move(parsed.entry));
     fetchNextHeader();
 }

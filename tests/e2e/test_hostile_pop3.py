@@ -4,6 +4,7 @@ Each test serves a mailbox it controls from a scripted POP3 server on
 127.0.0.1 (tests/e2e/hostile.py), checks it with `check 0` and looks at the
 notices, the log and the news rows in the profile's archive.
 """
+import base64 as b64
 import contextlib
 import os
 import sys
@@ -15,6 +16,10 @@ from hostile import Pop3Script, ScriptedServer, scripted_profile  # noqa: E402
 
 ENV = mail_env()
 DATE = b"Date: Mon, 5 Nov 2012 10:00:00 +0100"
+
+
+def base64(data):
+    return b64.b64encode(data)
 
 
 def header(sender, subject, *extra):
@@ -60,3 +65,21 @@ class HostilePop3Test(unittest.TestCase):
             self.assertEqual(self.mail_notices(host), ['Ilość nieprzeczytanych: 1\r\n1 - x@example.com: "dates"'])
             failures = [e for e in host.events_named("log") if "date failed" in e["text"]]
             self.assertEqual([e["text"] for e in failures], ["Parsing RFC822 date failed, date=someday"])
+
+    def test_header_text_cannot_draw_lines_or_reverse_text_in_the_notice(self):
+        emoji = "\U0001F600"
+        long_subject = ("a" + emoji * 300).encode()
+        with self.profile.run() as host:
+            self.check(host)
+            self.arrive("forged", header(b"=?utf-8?Q?Eve_=E2=80=AEgpj.exe=E2=81=A6?= <eve@example.com>",
+                                         b"=?utf-8?Q?Hi=0D=0A2_-_boss@corp:_pay_now=1B[0m=07=C2=85x?= raw\rCR"))
+            self.arrive("long", header(b"long@example.com", b"=?utf-8?B?" + base64(long_subject) + b"?="))
+            self.check(host)
+            notices = self.mail_notices(host)
+            forged_subject = "Hi  2 - boss@corp: pay now [0m  x raw CR"
+            cut_subject = "a" + emoji * 127  # 255 UTF-16 units: the 256th would split a surrogate pair
+            self.assertEqual(notices, ["Ilość nieprzeczytanych: 2\r\n"
+                                       f'1 - long@example.com: "{cut_subject}"\r\n'
+                                       f'2 - Eve gpj.exe <eve@example.com>: "{forged_subject}"'])
+        self.assertEqual(self.news(), [("long@example.com", cut_subject),
+                                       ("Eve gpj.exe  eve@example.com ", forged_subject)])
