@@ -140,6 +140,32 @@ TEST(Pop3Session, OnlyUnknownIdsAreFetched) {
     }
 }
 
+TEST(Pop3Session, KnownIdsAreThoseOfTheLatestCompleteListing) {
+    Harness h;
+    h.firstCheck("1 a\r\n2 b\r\n");
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 c\r\n.\r\n"), "TOP 1 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSubject: c\r\n\r\n.\r\n"), "QUIT\r\n");
+    EXPECT_FALSE(h.session.tracker().knows("a"));
+    EXPECT_FALSE(h.session.tracker().knows("b"));
+    EXPECT_TRUE(h.session.tracker().knows("c"));
+
+    // A listing that never completes replaces nothing.
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 x\r\n2 y\r\n"), "");
+    h.host.deliverClosed(h.connection);
+    EXPECT_TRUE(h.session.tracker().knows("c"));
+    EXPECT_FALSE(h.session.tracker().knows("x"));
+
+    // An id that left the listing and comes back counts as new; a line that
+    // cannot be read is skipped and the lines after it still count.
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\nbogus\r\n2 c\r\n3\r\n4 d\r\n.\r\n"), "TOP 4 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSubject: d\r\n\r\n.\r\n"), "TOP 1 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSubject: a\r\n\r\n.\r\n"), "QUIT\r\n");
+    for (const char* id : {"a", "c", "d"}) EXPECT_TRUE(h.session.tracker().knows(id)) << id;
+}
+
 TEST(Pop3Session, CheckThatFailsBeforeItsListingLeavesTheFirstCheckToTheNextOne) {
     Harness h;
     h.start();

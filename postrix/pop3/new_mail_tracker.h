@@ -1,4 +1,4 @@
-// Which messages of a mailbox are new since the session's earlier checks,
+// Which messages of a mailbox are new since the session's previous check,
 // and the entries collected for the new-mail notice. Nothing is kept on
 // disk: the first listing after the plug-in started is only remembered.
 #pragma once
@@ -19,11 +19,15 @@ public:
     // A check begins: message numbers of an earlier connection are void.
     void startCheck() { pendingTops_.clear(); }
 
-    // Reads a UIDL listing (the lines after the status line, terminating line
-    // included): pairs of message number and unique id separated by white
-    // space, up to the first pair that cannot be read whole. Ids not seen
-    // before are remembered; their numbers are queued unless this is the
-    // first listing of the session.
+    // Reads a complete UIDL listing (the lines after the status line, up to
+    // the terminating line): one message number and unique id per line; a
+    // line without them is skipped. Numbers of ids that the previous listing
+    // did not hold are queued, unless this is the first listing of the
+    // session. The known ids become those of this listing, so that they
+    // stay bounded by the mailbox however many ids a server makes up; a
+    // message that leaves the listing and comes back counts as new again.
+    // Only a complete listing may be read: a partial one would make the ids
+    // it misses new at the next check.
     void readListing(std::string_view listing);
 
     // The message whose header is to be fetched next: the one queued last,
