@@ -139,6 +139,25 @@ TEST(Pop3Account, NewMailNoticeAndNewsEntries) {
     EXPECT_TRUE(h.host.logs.empty());
 }
 
+TEST(Pop3Account, EachMessageGetsOneNewsEntryWhileTheNoticeIsShown) {
+    AccountHarness h;
+    h.host.existingServices.insert(u"News/AddEntry");
+    h.checkWithNewMail();
+    h.check({"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK\r\n1 a\r\n2 b\r\n3 c\r\n4 d\r\n.\r\n",
+             "+OK\r\nSubject: later\r\n\r\n.\r\n"});
+    h.check({"+OK\r\n", "+OK\r\n", "-ERR no\r\n"});
+    std::vector<std::string> news;
+    for (const auto& entry : h.host.news) news.push_back(entry.subject);
+    EXPECT_EQ(news, (std::vector<std::string>{"Spotkanie", "Re: plan", "later"}));
+    ASSERT_EQ(h.host.notifications.size(), 3u);
+    EXPECT_EQ(h.host.notifications[1].text,
+              "Ilo\xC5\x9B\xC4\x87 nieprzeczytanych: 3\r\n"
+              "1 - Jan Kowalski <jan@example.com>: \"Spotkanie\"\r\n"
+              "2 - ola@example.com: \"Re: plan\"\r\n"
+              "3 - : \"later\"");
+    EXPECT_EQ(h.host.notifications[2].icon, "Image/Warning32");
+}
+
 TEST(Pop3Account, HeaderTextCannotForgeALineInTheNoticeOrTheNews) {
     AccountHarness h;
     h.host.existingServices.insert(u"News/AddEntry");

@@ -177,7 +177,7 @@ TEST(Pop3Session, CheckThatFailsBeforeItsListingLeavesTheFirstCheckToTheNextOne)
     EXPECT_TRUE(h.notices.empty());
 }
 
-TEST(Pop3Session, EntriesStayUntilTheNoticeEndsAndAreListedAgain) {
+TEST(Pop3Session, EntriesStayUntilTheNoticeEndsAndOnlyNewMailShowsThemAgain) {
     Harness h;
     h.firstCheck("1 a\r\n");
     h.login();
@@ -188,6 +188,16 @@ TEST(Pop3Session, EntriesStayUntilTheNoticeEndsAndAreListedAgain) {
     EXPECT_EQ(h.reply("+OK\r\nSubject: second\r\n\r\n.\r\n"), "QUIT\r\n");
     ASSERT_EQ(h.notices.size(), 2u);
     EXPECT_EQ(subjects(h.notices[1]), (std::vector<std::string>{"first", "second"}));
+
+    // Checks that bring nothing new, or fail, announce nothing again.
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"), "QUIT\r\n");
+    h.start();
+    h.reply("+OK\r\n");
+    EXPECT_EQ(h.reply("-ERR no\r\n"), "QUIT\r\n");
+    EXPECT_EQ(h.notices.size(), 2u);
+    EXPECT_EQ(h.errors.size(), 1u);
+    EXPECT_EQ(h.session.tracker().entries().size(), 2u);
 }
 
 TEST(Pop3Session, UnreadableDateIsLoggedOncePerMessageAndTheEntryStillCounts) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -35,9 +36,19 @@ public:
     std::optional<int32_t> takeNextMessage();
 
     void addEntry(NewMailEntry entry) { newMail_.push_back(std::move(entry)); }
+    // Every entry since the last notice ended; a notice lists them all.
     const std::vector<NewMailEntry>& entries() const { return newMail_; }
+    // The entries no notice has announced yet: each message is announced,
+    // and gets its news entry, once.
+    std::span<const NewMailEntry> unannounced() const {
+        return std::span<const NewMailEntry>(newMail_).subspan(announced_);
+    }
+    void markAnnounced() { announced_ = newMail_.size(); }
     // The notice about the entries has ended.
-    void clearEntries() { newMail_.clear(); }
+    void clearEntries() {
+        newMail_.clear();
+        announced_ = 0;
+    }
 
     bool firstCheck() const { return firstCheck_; }
     bool knows(const std::string& id) const { return knownIds_.contains(id); }
@@ -48,6 +59,7 @@ private:
     std::unordered_set<std::string> knownIds_;
     std::vector<int32_t> pendingTops_;  // a stack: pushed and taken at the back
     std::vector<NewMailEntry> newMail_;
+    size_t announced_ = 0;  // the first entries of newMail_ that were announced
 };
 
 }  // namespace postrix::pop3

@@ -245,7 +245,12 @@ bool Pop3Session::sendCommand(const std::string& command, Pop3State next) {
 
 void Pop3Session::finish() {
     if (state_ == Pop3State::Idle) return;
-    if (!tracker_.entries().empty()) onNewMail_(*this, tracker_.entries().size());
+    // Mail of this check, or of one the timeout sweep dropped; a check that
+    // brings none shows nothing again.
+    if (!tracker_.unannounced().empty()) {
+        onNewMail_(*this, tracker_.entries().size());
+        tracker_.markAnnounced();
+    }
     state_ = Pop3State::Idle;
     // The reply to QUIT is never read: with the state idle it only reaches
     // the traffic report.

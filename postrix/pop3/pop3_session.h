@@ -107,7 +107,8 @@ private:
 
     bool sendCommand(const std::string& command, Pop3State next);
     void fetchNextHeader();
-    // Ends the check: the notice for collected mail, QUIT and close.
+    // Ends the check: the notice when there is mail not yet announced, QUIT
+    // and close.
     void finish();
     // The one place a check fails after a reply or a send: QUIT and report.
     void fail(const std::string& message);

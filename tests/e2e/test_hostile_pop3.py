@@ -109,3 +109,23 @@ class HostilePop3Test(unittest.TestCase):
                 resident.append(resident_kib(host.process.pid))
         # Each listing's ids take some 20 MB; six of them kept would pass 100 MB.
         self.assertLess(resident[-1] - resident[1], 50 * 1024, resident)
+
+    def test_each_message_is_announced_and_archived_once(self):
+        with self.profile.run() as host:
+            self.check(host)
+            self.arrive("a", header(b"a@example.com", b"A"))
+            self.check(host)
+            self.arrive("b", header(b"b@example.com", b"B"))
+            self.check(host)  # while the first notice is still shown
+            self.check(host)  # nothing new
+            self.script.replies = {"USER": b"-ERR no\r\n"}
+            host.command("check 0")
+            warning = host.expect_matching(lambda e: e["event"] == "notify" and e["icon"] == "Image/Warning32",
+                                           "warning notice")
+            self.assertEqual(warning["text"], "POP3 - Error on USER:\r\n-ERR no\r\n")
+            host.expect_check_end()
+            self.assertEqual(self.mail_notices(host), [
+                'Ilość nieprzeczytanych: 1\r\n1 - a@example.com: "A"',
+                'Ilość nieprzeczytanych: 2\r\n1 - a@example.com: "A"\r\n2 - b@example.com: "B"',
+            ])
+        self.assertEqual(self.news(), [("a@example.com", "A"), ("b@example.com", "B")])
