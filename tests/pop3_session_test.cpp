@@ -282,6 +282,34 @@ TEST(Pop3Session, FailureDuringTopsAnnouncesWhatWasFetchedThenReports) {
     EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"), "QUIT\r\n");
 }
 
+TEST(Pop3Session, LoginOrPasswordThatWouldBreakTheCommandLineIsRefusedBeforeConnecting) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string login;
+        std::string password;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"me\r\nDELE 1", "secret", "POP3 - Invalid login: it holds CR, LF or NUL"},
+        {"me\n", "secret", "POP3 - Invalid login: it holds CR, LF or NUL"},
+        {"me\0x"s, "secret", "POP3 - Invalid login: it holds CR, LF or NUL"},
+        {"me", "se\rcret", "POP3 - Invalid password: it holds CR, LF or NUL"},
+        {"me", "secret\r\nDELE 1", "POP3 - Invalid password: it holds CR, LF or NUL"},
+        {"me", "\0"s, "POP3 - Invalid password: it holds CR, LF or NUL"},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.session.start({"pop.example.com", "alice@example.com", c.login, c.password, "", false});
+        EXPECT_EQ(h.errors, std::vector<std::string>{c.message});
+        EXPECT_EQ(h.connection.connects, 0);
+        EXPECT_EQ(h.session.state(), Pop3State::Idle);
+        EXPECT_EQ(h.session.settings().mail, "alice@example.com");  // the warning's title
+        // The next check with usable settings runs as usual.
+        h.firstCheck("1 a\r\n");
+        EXPECT_EQ(h.errors.size(), 1u);
+    }
+}
+
 TEST(Pop3Session, ConnectionLossAndErrorEventsCloseWithoutQuit) {
     struct Case {
         std::function<void(FakeHost&, FakeConnection&)> event;

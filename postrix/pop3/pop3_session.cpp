@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "plugin/log.h"
+#include "pop3/credentials_check.h"
 #include "pop3/display_text.h"
 #include "pop3/header_decoding.h"
 #include "pop3/live_sessions.h"
@@ -82,6 +83,7 @@ void Pop3Session::start(const Pop3Settings& settings) {
     buffer_.clear();
     tracker_.startCheck();
     lastActivity_ = now();
+    if (auto problem = credentialsProblem(settings_.login, settings_.password)) return fail(*problem);
 
     const HostPort target = splitHostPort(settings_.pop3Server, settings_.ssl ? kPop3TlsPort : kPop3Port);
     const int64_t result = connection_->connect(text::utf8ToWide(target.host), target.port);

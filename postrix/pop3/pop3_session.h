@@ -56,7 +56,9 @@ public:
     Pop3Session& operator=(const Pop3Session&) = delete;
 
     // Begins one check, unless one is in progress or the internet seems out
-    // of reach. Failures arrive through the error handler.
+    // of reach. Failures arrive through the error handler, among them a
+    // login or password that would break its command line (refused before
+    // connecting).
     void start(const Pop3Settings& settings);
     // Ends a check whose server has been silent for 20 seconds: closed
     // without QUIT and without any message.

@@ -129,3 +129,16 @@ class HostilePop3Test(unittest.TestCase):
                 'Ilość nieprzeczytanych: 2\r\n1 - a@example.com: "A"\r\n2 - b@example.com: "B"',
             ])
         self.assertEqual(self.news(), [("a@example.com", "A"), ("b@example.com", "B")])
+
+    def test_a_login_or_password_with_a_line_break_is_refused_before_connecting(self):
+        cases = [("MAIL/login", "me\r\nDELE 1", "POP3 - Invalid login: it holds CR, LF or NUL"),
+                 ("MAIL/password", "secret\nDELE 1", "POP3 - Invalid password: it holds CR, LF or NUL")]
+        for key, value, message in cases:
+            with self.subTest(key=key):
+                self.profile.config(**{key: value})
+                with self.profile.run() as host:
+                    host.command("check 0")
+                    warning = host.expect("notify", timeout=10)
+                    self.assertEqual((warning["icon"], warning["text"]), ("Image/Warning32", message))
+                self.assertEqual(self.server.received, [])
+                self.profile.config(**{"MAIL/login": "me", "MAIL/password": "secret"})
