@@ -248,6 +248,12 @@ TEST(Pop3Session, EveryRefusedReplyEndsTheCheckWithItsMessageAndQuit) {
         {4, "", "POP3 - Received empty buffer"},
         {0, "OK\r\n", "POP3 - Error on welcome:\r\nOK\r\n"},
         {0, "\r\n", "POP3 - Error on welcome:\r\n\r\n"},
+        // Only the status line, cleaned: no line or text direction of the server's own.
+        {1, "-ERR no\r\n1 - boss@corp: pay now\r\n", "POP3 - Error on USER:\r\n-ERR no\r\n"},
+        {2,
+         "-ERR \x1B[8m\xE2\x80\xAE"
+         "fdp.exe\r\n",
+         "POP3 - Error on PASS:\r\n-ERR  [8mfdp.exe\r\n"},
     };
     const char* positive[] = {"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK\r\n1 a\r\n2 b\r\n.\r\n"};
     for (const Case& c : cases) {

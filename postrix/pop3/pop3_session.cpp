@@ -180,7 +180,12 @@ void Pop3Session::onStatus(std::string_view chunk, const char* errorPrefix, Step
     if (end == std::string::npos) return;
     const std::string received = std::move(statusLine_);
     statusLine_.clear();
-    if (received.front() != '+') return fail(errorPrefix + std::string(upToNul(received)));
+    // A refusal shows the server's status line in the warning notice: that
+    // line alone, cleaned like header text, so that a hostile server cannot
+    // add lines of its own or reverse text there.
+    if (received.front() != '+') {
+        return fail(errorPrefix + displayText(upToNul(std::string_view(received).substr(0, end))) + "\r\n");
+    }
     (this->*next)(std::string_view(received).substr(end + 2));
 }
 

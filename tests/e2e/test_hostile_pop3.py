@@ -142,3 +142,11 @@ class HostilePop3Test(unittest.TestCase):
                     self.assertEqual((warning["icon"], warning["text"]), ("Image/Warning32", message))
                 self.assertEqual(self.server.received, [])
                 self.profile.config(**{"MAIL/login": "me", "MAIL/password": "secret"})
+
+    def test_a_refusal_shows_only_its_own_cleaned_status_line(self):
+        self.script.replies = {"USER": "-ERR no\x1b[8m\u202Efdp.exe\r\n1 - boss@corp: pay now\r\n".encode()}
+        with self.profile.run() as host:
+            host.command("check 0")
+            warning = host.expect("notify")
+            host.expect_check_end()
+        self.assertEqual(warning["text"], "POP3 - Error on USER:\r\n-ERR no [8mfdp.exe\r\n")
