@@ -11,9 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const auto parsed = postrix::pop3::parseHeaders(input);
-    for (const auto& value : parsed.unreadableDates) {
-        (void)postrix::pop3::dateFailureMessage(value);
-    }
+    if (parsed.unreadableDate) (void)postrix::pop3::dateFailureMessage(*parsed.unreadableDate);
     (void)postrix::pop3::decodeEncodedWord(input);
     (void)postrix::pop3::readMailDate(input);
     return 0;

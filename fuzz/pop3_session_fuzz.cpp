@@ -5,7 +5,8 @@
 // timeout sweeps with a moved clock, failing host calls and clicks on and
 // ends of the new-mail notice. After every step:
 // - each check ends in at most one error and at most one new-mail notice;
-// - a refused or skipped start reports nothing and disturbs nothing;
+// - a refused or skipped start reports nothing and disturbs nothing; a
+//   login that would break its command line is reported without connecting;
 // - after an outcome the session is idle (a failed TLS handshake excepted,
 //   which waits for the timeout sweep), and busy exactly while the host's
 //   connection is open;
@@ -19,6 +20,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "fuzz_host.h"
 #include "plugin/records_notify.h"
@@ -115,6 +117,12 @@ struct Harness {
         check.begun = true;
         mailboxWww = settings.mailboxWww;
         session->start(settings);
+        if (settings.login.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+            // Refused before connecting.
+            FUZZ_CHECK(host.connects == connects && check.errors == 1);
+            FUZZ_CHECK(check.lastError == "POP3 - Invalid login: it holds CR, LF or NUL");
+            return;
+        }
         FUZZ_CHECK(host.connects == connects + 1);
         FUZZ_CHECK(session->state() == Pop3State::Idle || session->state() == Pop3State::AwaitWelcome);
         if (session->state() == Pop3State::Idle) FUZZ_CHECK(check.errors == 1);

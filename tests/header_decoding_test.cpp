@@ -10,9 +10,6 @@
 namespace postrix::pop3 {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-
 using namespace std::string_literals;
 
 // Zaproszenie na spotkanie zespołu w sprawie wdrożenia nowego systemu księgowego
@@ -24,12 +21,13 @@ struct EncodedCase {
     const char* name;
     std::string value;
     std::string expected;
+    HeaderText kind = HeaderText::Unstructured;
 };
 
 class EncodedWords : public ::testing::TestWithParam<EncodedCase> {};
 
 TEST_P(EncodedWords, DecodeToUtf8) {
-    EXPECT_EQ(decodeEncodedWord(GetParam().value), GetParam().expected) << GetParam().value;
+    EXPECT_EQ(decodeEncodedWord(GetParam().value, GetParam().kind), GetParam().expected) << GetParam().value;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -50,10 +48,11 @@ INSTANTIATE_TEST_SUITE_P(
         EncodedCase{"Q_UsAscii", "=?us-ascii?Q?hello_world?=", "hello world"},
         EncodedCase{"Q_Latin9", "=?iso-8859-15?Q?=A4?=", "\xE2\x82\xAC"},
         EncodedCase{"LanguageSuffix", "=?utf-8*pl?Q?a?=", "a"},
-        EncodedCase{"EmptyWord", "x=?utf-8?Q?\?=y", "xy"},
+        EncodedCase{"EmptyWord", "x =?utf-8?Q?\?= y", "x  y"},
         EncodedCase{"ReplyMarkerKept", "Re: =?utf-8?Q?Pawe=C5=82?=", "Re: Pawe\xC5\x82"},
         EncodedCase{"NameBeforeAddress", "=?utf-8?q?Pawe=C5=82?= <pawel@x.pl>", "Pawe\xC5\x82 <pawel@x.pl>"},
-        EncodedCase{"QuotedName", "\"=?utf-8?q?Pawe=C5=82?=\" <pawel@x.pl>", "\"Pawe\xC5\x82\" <pawel@x.pl>"},
+        EncodedCase{"QuotedName", "\"=?utf-8?q?Pawe=C5=82?=\" <pawel@x.pl>", "\"Pawe\xC5\x82\" <pawel@x.pl>",
+                    HeaderText::Phrase},
         EncodedCase{"AdjacentWordsJoin", "=?utf-8?Q?a?= =?utf-8?Q?b?=", "ab"},
         EncodedCase{"WhiteSpaceBetweenCharsets", "=?utf-8?Q?a?=\t \t=?iso-8859-2?Q?=B3?=", "a\xC5\x82"},
         EncodedCase{"TextBetweenWordsKept", "=?utf-8?Q?a?= b =?utf-8?Q?c?=", "a b c"},
@@ -64,7 +63,20 @@ INSTANTIATE_TEST_SUITE_P(
         EncodedCase{"UnknownCharsetKept", "=?x-klingon?Q?abc?= and", "=?x-klingon?Q?abc?= and"},
         EncodedCase{"UnknownBetweenKnown",
                     "=?utf-8?Q?a?= =?x-klingon?Q?b?= =?utf-8?Q?c?=", "a =?x-klingon?Q?b?= c"},
-        EncodedCase{"StrayMarkerBeforeWord", "==?utf-8?Q?a?= =?=?utf-8?Q?b?=", "=a =?b"},
+        EncodedCase{"StrayMarkerBeforeWord", "= =?utf-8?Q?a?= =? =?utf-8?Q?b?=", "= a =? b"},
+        EncodedCase{"KoreanLabel", "=?ks_c_5601-1987?B?x9Gx2w==?=", "\xED\x95\x9C\xEA\xB8\x80"},
+        // An encoded word stands only as a whole word: glued to other text it is
+        // text. Touching encoded words still count as whole.
+        EncodedCase{"GluedInsideAWord", "x=?utf-8?Q?a?=y", "x=?utf-8?Q?a?=y"},
+        EncodedCase{"GluedBefore", "x=?utf-8?Q?a?= y", "x=?utf-8?Q?a?= y"},
+        EncodedCase{"GluedAfter", "Re: =?utf-8?Q?a?=: b", "Re: =?utf-8?Q?a?=: b"},
+        EncodedCase{"GluedChainStaysText",
+                    "x=?utf-8?Q?a?==?utf-8?Q?b?= =?utf-8?Q?c?=", "x=?utf-8?Q?a?==?utf-8?Q?b?= c"},
+        EncodedCase{"ParenthesesInUnstructured", "(=?utf-8?Q?a?=)", "(=?utf-8?Q?a?=)"},
+        EncodedCase{"ParenthesesInPhrase", "(=?utf-8?Q?a?=) <a@x.pl>", "(a) <a@x.pl>", HeaderText::Phrase},
+        EncodedCase{"AngleAndCommaInPhrase", "=?utf-8?Q?a?=<a@x.pl>, =?utf-8?Q?b?=,", "a<a@x.pl>, b,",
+                    HeaderText::Phrase},
+        EncodedCase{"AddressIsNoPhrase", "x.=?utf-8?Q?a?=@x.pl", "x.=?utf-8?Q?a?=@x.pl", HeaderText::Phrase},
         // Malformed words stay exactly as received.
         EncodedCase{"BadHex", "=?utf-8?Q?a=ZZ?=", "=?utf-8?Q?a=ZZ?="},
         EncodedCase{"CutHex", "=?utf-8?Q?a=C?=", "=?utf-8?Q?a=C?="},
@@ -110,7 +122,7 @@ TEST(ParseHeaders, ReadsAGmailBlockWithFoldedBase64Subject) {
     EXPECT_EQ(parsed.entry.subject, kLongPolishSubject);
     EXPECT_EQ(parsed.entry.from, "Pawe\xC5\x82 Nowak <pawel.nowak@gmail.com>");
     EXPECT_EQ(parsed.entry.date, 1352106000);
-    EXPECT_THAT(parsed.unreadableDates, IsEmpty());
+    EXPECT_EQ(parsed.unreadableDate, std::nullopt);
 }
 
 TEST(ParseHeaders, ReadsAnOutlookBlockWithTabFoldsAndLatin2) {
@@ -212,25 +224,38 @@ TEST(ParseHeaders, UnstuffsDotLines) {
     EXPECT_EQ(parsed.entry.from, "");
 }
 
-TEST(ParseHeaders, ReportsAnUnreadableDate) {
-    const auto parsed = parseHeaders(block({"Date: 05 Nov 2012 10:00:00 +0100 (CET) junk"}));
+TEST(ParseHeaders, ReportsTheFirstUnreadableDate) {
+    const auto parsed =
+        parseHeaders(block({"Date: 05 Nov 2012 10:00:00 +0100 (CET) junk", "Date: later junk"}));
     EXPECT_EQ(parsed.entry.date, 0);
-    EXPECT_THAT(parsed.unreadableDates, ElementsAre("05 Nov 2012 10:00:00 +0100 (CET) junk"));
-    EXPECT_EQ(dateFailureMessage(parsed.unreadableDates[0]),
+    EXPECT_EQ(parsed.unreadableDate, "05 Nov 2012 10:00:00 +0100 (CET) junk");
+    EXPECT_EQ(dateFailureMessage(*parsed.unreadableDate),
               "Parsing RFC822 date failed, date=05 Nov 2012 10:00:00 +0100 (CET) junk");
 
-    EXPECT_THAT(parseHeaders("Date: \r\n").unreadableDates, ElementsAre(""));
+    EXPECT_EQ(parseHeaders("Date: \r\n").unreadableDate, "");
+    // A later readable Date gives the date; the bad one is still reported.
+    const auto mixed = parseHeaders(block({"Date: junk", "Date: 5 Nov 2012 09:00:00 GMT"}));
+    EXPECT_EQ(mixed.entry.date, 1352106000);
+    EXPECT_EQ(mixed.unreadableDate, "junk");
+}
+
+TEST(ParseHeaders, LongUnreadableDateIsCutInTheLogLine) {
+    const std::string prefix = "Parsing RFC822 date failed, date=";
+    EXPECT_EQ(dateFailureMessage(std::string(1000, 'x')), prefix + std::string(kMaxLoggedDateBytes, 'x'));
+    // "ł" is two bytes; the cut falls between them and moves before it.
+    const std::string value = std::string(kMaxLoggedDateBytes - 1, 'x') + "\xC5\x82" + "tail";
+    EXPECT_EQ(dateFailureMessage(value), prefix + std::string(kMaxLoggedDateBytes - 1, 'x'));
 }
 
 TEST(ParseHeaders, LeavesMissingFieldsEmptyWithoutReport) {
     const auto parsed = parseHeaders(block({"To: a@x.pl", "Subject: s"}));
     EXPECT_EQ(parsed.entry.from, "");
     EXPECT_EQ(parsed.entry.date, 0);
-    EXPECT_THAT(parsed.unreadableDates, IsEmpty());
+    EXPECT_EQ(parsed.unreadableDate, std::nullopt);
 
     const auto empty = parseHeaders("");
     EXPECT_EQ(empty.entry.subject, "");
-    EXPECT_THAT(empty.unreadableDates, IsEmpty());
+    EXPECT_EQ(empty.unreadableDate, std::nullopt);
 }
 
 }  // namespace

@@ -139,6 +139,41 @@ TEST(Pop3Account, NewMailNoticeAndNewsEntries) {
     EXPECT_TRUE(h.host.logs.empty());
 }
 
+TEST(Pop3Account, EachMessageGetsOneNewsEntryWhileTheNoticeIsShown) {
+    AccountHarness h;
+    h.host.existingServices.insert(u"News/AddEntry");
+    h.checkWithNewMail();
+    h.check({"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK\r\n1 a\r\n2 b\r\n3 c\r\n4 d\r\n.\r\n",
+             "+OK\r\nSubject: later\r\n\r\n.\r\n"});
+    h.check({"+OK\r\n", "+OK\r\n", "-ERR no\r\n"});
+    std::vector<std::string> news;
+    for (const auto& entry : h.host.news) news.push_back(entry.subject);
+    EXPECT_EQ(news, (std::vector<std::string>{"Spotkanie", "Re: plan", "later"}));
+    ASSERT_EQ(h.host.notifications.size(), 3u);
+    EXPECT_EQ(h.host.notifications[1].text,
+              "Ilo\xC5\x9B\xC4\x87 nieprzeczytanych: 3\r\n"
+              "1 - Jan Kowalski <jan@example.com>: \"Spotkanie\"\r\n"
+              "2 - ola@example.com: \"Re: plan\"\r\n"
+              "3 - : \"later\"");
+    EXPECT_EQ(h.host.notifications[2].icon, "Image/Warning32");
+}
+
+TEST(Pop3Account, HeaderTextCannotForgeALineInTheNoticeOrTheNews) {
+    AccountHarness h;
+    h.host.existingServices.insert(u"News/AddEntry");
+    h.check({"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK\r\n1 a\r\n.\r\n"});
+    h.check({"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK\r\n1 a\r\n2 b\r\n.\r\n",
+             "+OK\r\nFrom: =?utf-8?Q?Eve_=E2=80=AEgpj.exe?= <e@x.pl>\r\n"
+             "Subject: =?utf-8?Q?hi=0D=0A2_-_boss@corp:_pay_now?=\r\n\r\n.\r\n"});
+    ASSERT_EQ(h.host.notifications.size(), 1u);
+    EXPECT_EQ(h.host.notifications[0].text,
+              "Ilo\xC5\x9B\xC4\x87 nieprzeczytanych: 1\r\n"
+              "1 - Eve gpj.exe <e@x.pl>: \"hi  2 - boss@corp: pay now\"");
+    ASSERT_EQ(h.host.news.size(), 1u);
+    EXPECT_EQ(h.host.news[0].sender, "Eve gpj.exe  e@x.pl ");
+    EXPECT_EQ(h.host.news[0].subject, "hi  2 - boss@corp: pay now");
+}
+
 TEST(Pop3Account, WithoutTheNewsServiceOnlyTheNoticeIsShown) {
     AccountHarness h;
     h.checkWithNewMail();

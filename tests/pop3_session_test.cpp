@@ -140,6 +140,32 @@ TEST(Pop3Session, OnlyUnknownIdsAreFetched) {
     }
 }
 
+TEST(Pop3Session, KnownIdsAreThoseOfTheLatestCompleteListing) {
+    Harness h;
+    h.firstCheck("1 a\r\n2 b\r\n");
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 c\r\n.\r\n"), "TOP 1 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSubject: c\r\n\r\n.\r\n"), "QUIT\r\n");
+    EXPECT_FALSE(h.session.tracker().knows("a"));
+    EXPECT_FALSE(h.session.tracker().knows("b"));
+    EXPECT_TRUE(h.session.tracker().knows("c"));
+
+    // A listing that never completes replaces nothing.
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 x\r\n2 y\r\n"), "");
+    h.host.deliverClosed(h.connection);
+    EXPECT_TRUE(h.session.tracker().knows("c"));
+    EXPECT_FALSE(h.session.tracker().knows("x"));
+
+    // An id that left the listing and comes back counts as new; a line that
+    // cannot be read is skipped and the lines after it still count.
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\nbogus\r\n2 c\r\n3\r\n4 d\r\n.\r\n"), "TOP 4 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSubject: d\r\n\r\n.\r\n"), "TOP 1 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSubject: a\r\n\r\n.\r\n"), "QUIT\r\n");
+    for (const char* id : {"a", "c", "d"}) EXPECT_TRUE(h.session.tracker().knows(id)) << id;
+}
+
 TEST(Pop3Session, CheckThatFailsBeforeItsListingLeavesTheFirstCheckToTheNextOne) {
     Harness h;
     h.start();
@@ -151,7 +177,7 @@ TEST(Pop3Session, CheckThatFailsBeforeItsListingLeavesTheFirstCheckToTheNextOne)
     EXPECT_TRUE(h.notices.empty());
 }
 
-TEST(Pop3Session, EntriesStayUntilTheNoticeEndsAndAreListedAgain) {
+TEST(Pop3Session, EntriesStayUntilTheNoticeEndsAndOnlyNewMailShowsThemAgain) {
     Harness h;
     h.firstCheck("1 a\r\n");
     h.login();
@@ -162,19 +188,48 @@ TEST(Pop3Session, EntriesStayUntilTheNoticeEndsAndAreListedAgain) {
     EXPECT_EQ(h.reply("+OK\r\nSubject: second\r\n\r\n.\r\n"), "QUIT\r\n");
     ASSERT_EQ(h.notices.size(), 2u);
     EXPECT_EQ(subjects(h.notices[1]), (std::vector<std::string>{"first", "second"}));
+
+    // Checks that bring nothing new, or fail, announce nothing again.
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"), "QUIT\r\n");
+    h.start();
+    h.reply("+OK\r\n");
+    EXPECT_EQ(h.reply("-ERR no\r\n"), "QUIT\r\n");
+    EXPECT_EQ(h.notices.size(), 2u);
+    EXPECT_EQ(h.errors.size(), 1u);
+    EXPECT_EQ(h.session.tracker().entries().size(), 2u);
 }
 
-TEST(Pop3Session, UnreadableDateIsLoggedAndTheEntryStillCounts) {
+TEST(Pop3Session, UnreadableDateIsLoggedOncePerMessageAndTheEntryStillCounts) {
     Harness h;
     h.firstCheck("");
     h.login();
-    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n.\r\n"), "TOP 1 0\r\n");
-    EXPECT_EQ(h.reply("+OK\r\nDate: someday\r\nSubject: s\r\n\r\n.\r\n"), "QUIT\r\n");
-    ASSERT_EQ(h.host.logs.size(), 1u);
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n.\r\n"), "TOP 2 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nDate: someday\r\nSubject: s\r\n\r\n.\r\n"), "TOP 1 0\r\n");
+    std::string manyDates;
+    for (int i = 0; i < 1000; ++i) manyDates += "Date: never " + std::to_string(i) + "\r\n";
+    EXPECT_EQ(h.reply("+OK\r\n" + manyDates + "\r\n.\r\n"), "QUIT\r\n");
+    ASSERT_EQ(h.host.logs.size(), 2u);
     EXPECT_EQ(h.host.logs[0].level, -1);
     EXPECT_EQ(h.host.logs[0].text, dateFailureMessage("someday"));
+    EXPECT_EQ(h.host.logs[1].text, dateFailureMessage("never 0"));
     ASSERT_EQ(h.notices.size(), 1u);
     EXPECT_EQ(h.notices[0][0].date, 0);
+}
+
+TEST(Pop3Session, NulBytesAreDroppedAndReadingGoesOn) {
+    using namespace std::string_literals;
+    Harness h;
+    h.firstCheck("1 a\r\n");
+    h.login();
+    // The NUL neither hides the listing's later lines nor changes the known id.
+    EXPECT_EQ(h.reply("+OK\r\n1 \0a\r\n2 b\0\r\n3 c\r\n.\r\n"s), "TOP 3 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nFrom: x@\0y\r\nSubject: s\r\n\r\n.\r\n"s), "TOP 2 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSub\0ject: t\r\n\r\n.\r\n"s), "QUIT\r\n");
+    ASSERT_EQ(h.notices.size(), 1u);
+    EXPECT_EQ(h.notices[0][0].from, "x@y");
+    EXPECT_EQ(h.notices[0][0].subject, "s");
+    EXPECT_EQ(h.notices[0][1].subject, "t");
 }
 
 TEST(Pop3Session, EveryRefusedReplyEndsTheCheckWithItsMessageAndQuit) {
@@ -193,6 +248,12 @@ TEST(Pop3Session, EveryRefusedReplyEndsTheCheckWithItsMessageAndQuit) {
         {4, "", "POP3 - Received empty buffer"},
         {0, "OK\r\n", "POP3 - Error on welcome:\r\nOK\r\n"},
         {0, "\r\n", "POP3 - Error on welcome:\r\n\r\n"},
+        // Only the status line, cleaned: no line or text direction of the server's own.
+        {1, "-ERR no\r\n1 - boss@corp: pay now\r\n", "POP3 - Error on USER:\r\n-ERR no\r\n"},
+        {2,
+         "-ERR \x1B[8m\xE2\x80\xAE"
+         "fdp.exe\r\n",
+         "POP3 - Error on PASS:\r\n-ERR  [8mfdp.exe\r\n"},
     };
     const char* positive[] = {"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK\r\n1 a\r\n2 b\r\n.\r\n"};
     for (const Case& c : cases) {
@@ -225,6 +286,34 @@ TEST(Pop3Session, FailureDuringTopsAnnouncesWhatWasFetchedThenReports) {
     // Message 2 counts as known and is never announced.
     h.login();
     EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"), "QUIT\r\n");
+}
+
+TEST(Pop3Session, LoginOrPasswordThatWouldBreakTheCommandLineIsRefusedBeforeConnecting) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string login;
+        std::string password;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"me\r\nDELE 1", "secret", "POP3 - Invalid login: it holds CR, LF or NUL"},
+        {"me\n", "secret", "POP3 - Invalid login: it holds CR, LF or NUL"},
+        {"me\0x"s, "secret", "POP3 - Invalid login: it holds CR, LF or NUL"},
+        {"me", "se\rcret", "POP3 - Invalid password: it holds CR, LF or NUL"},
+        {"me", "secret\r\nDELE 1", "POP3 - Invalid password: it holds CR, LF or NUL"},
+        {"me", "\0"s, "POP3 - Invalid password: it holds CR, LF or NUL"},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.session.start({"pop.example.com", "alice@example.com", c.login, c.password, "", false});
+        EXPECT_EQ(h.errors, std::vector<std::string>{c.message});
+        EXPECT_EQ(h.connection.connects, 0);
+        EXPECT_EQ(h.session.state(), Pop3State::Idle);
+        EXPECT_EQ(h.session.settings().mail, "alice@example.com");  // the warning's title
+        // The next check with usable settings runs as usual.
+        h.firstCheck("1 a\r\n");
+        EXPECT_EQ(h.errors.size(), 1u);
+    }
 }
 
 TEST(Pop3Session, ConnectionLossAndErrorEventsCloseWithoutQuit) {

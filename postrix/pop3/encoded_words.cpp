@@ -176,6 +176,34 @@ bool isAllWhite(std::string_view text) {
     return true;
 }
 
+// Whether c may stand next to an encoded word in text of the kind.
+bool delimitsWord(char c, HeaderText kind) {
+    constexpr std::string_view kPhraseSpecials = "\"()<>,;:";
+    return isWhite(c) || (kind == HeaderText::Phrase && kPhraseSpecials.find(c) != std::string_view::npos);
+}
+
+// Turns encoded words that are not whole words back into text. Touching
+// encoded words form one run, which is whole when the text before its first
+// word and the text after its last word end and begin with a delimiter.
+void keepOnlyWholeWords(std::vector<Piece>& pieces, HeaderText kind) {
+    std::size_t first = 0;
+    while (first < pieces.size()) {
+        if (!pieces[first].isWord) {
+            ++first;
+            continue;
+        }
+        std::size_t last = first;
+        while (last + 1 < pieces.size() && pieces[last + 1].isWord) ++last;
+        const bool boundedBefore = first == 0 || delimitsWord(pieces[first - 1].raw.back(), kind);
+        const bool boundedAfter =
+            last + 1 == pieces.size() || delimitsWord(pieces[last + 1].raw.front(), kind);
+        if (!boundedBefore || !boundedAfter) {
+            for (std::size_t i = first; i <= last; ++i) pieces[i] = textPiece(pieces[i].raw);
+        }
+        first = last + 1;
+    }
+}
+
 }  // namespace
 
 std::string base64Decode(std::string_view text) {
@@ -208,8 +236,9 @@ std::optional<std::string> quotedDecode(std::string_view text) {
     return out;
 }
 
-std::string decodeEncodedWord(std::string_view value) {
+std::string decodeEncodedWord(std::string_view value, HeaderText kind) {
     std::vector<Piece> pieces = splitIntoPieces(value);
+    keepOnlyWholeWords(pieces, kind);
 
     std::string out;
     out.reserve(value.size());

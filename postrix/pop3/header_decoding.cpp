@@ -64,7 +64,7 @@ public:
     void take(std::string_view name, std::string_view value) {
         value = trimmed(value);
         if (equalsIgnoringCase(name, "From")) {
-            result_.entry.from = decodeEncodedWord(value);
+            result_.entry.from = decodeEncodedWord(value, HeaderText::Phrase);
             fromSeen_ = true;
         } else if (equalsIgnoringCase(name, "Subject")) {
             result_.entry.subject = decodeEncodedWord(value);
@@ -72,7 +72,7 @@ public:
         } else if (equalsIgnoringCase(name, "Date")) {
             const auto date = readMailDate(value);
             result_.entry.date = date.value_or(0);
-            if (!date) result_.unreadableDates.emplace_back(value);
+            if (!date && !result_.unreadableDate) result_.unreadableDate.emplace(value);
             dateSeen_ = true;
         }
     }
@@ -124,6 +124,12 @@ ParsedHeaders parseHeaders(std::string_view block) {
 }
 
 std::string dateFailureMessage(std::string_view dateValue) {
+    if (dateValue.size() > kMaxLoggedDateBytes) {
+        std::size_t length = kMaxLoggedDateBytes;
+        // Back to the start of a UTF-8 sequence: continuation bytes are 10xxxxxx.
+        while (length > 0 && (static_cast<unsigned char>(dateValue[length]) & 0xC0) == 0x80) --length;
+        dateValue = dateValue.substr(0, length);
+    }
     return "Parsing RFC822 date failed, date=" + std::string(dateValue);
 }
 

@@ -2,9 +2,10 @@
 // the sender, subject and date that the new-mail notice shows.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "pop3/new_mail_entry.h"
 
@@ -12,9 +13,10 @@ namespace postrix::pop3 {
 
 struct ParsedHeaders {
     NewMailEntry entry;
-    // Each Date value that could not be read, in the order met; the session
-    // logs dateFailureMessage(value) for each at level -1.
-    std::vector<std::string> unreadableDates;
+    // The first Date value that could not be read, if any; the session logs
+    // dateFailureMessage(value) at level -1. One is enough: a block of many
+    // bad Date lines must not flood the log.
+    std::optional<std::string> unreadableDate;
 };
 
 // Reads From, Subject and Date out of a header block.
@@ -26,15 +28,18 @@ struct ParsedHeaders {
 // the header section.
 //
 // Folded fields are unfolded first; names match in any letter case, with any
-// white space after the colon. From and Subject are decoded with
-// decodeEncodedWord, Date with readMailDate (0 and an entry in
-// unreadableDates when it cannot be read). Fields are read in order, a later
-// field of the same name replacing an earlier one, until the field on which
-// all three names have been seen. A missing field leaves its member empty
-// (date 0) and is not reported.
+// white space after the colon. From (as a phrase) and Subject (as
+// unstructured text) are decoded with decodeEncodedWord, Date with
+// readMailDate (0 when it cannot be read, the first such value kept in
+// unreadableDate). Fields are read in order, a later field of the same name
+// replacing an earlier one, until the field on which all three names have
+// been seen. A missing field leaves its member empty (date 0) and is not
+// reported.
 ParsedHeaders parseHeaders(std::string_view block);
 
-// The log line for a Date value that could not be read.
+// The log line for a Date value that could not be read; a long value is cut
+// to its first kMaxLoggedDateBytes bytes (never inside a UTF-8 sequence).
+inline constexpr std::size_t kMaxLoggedDateBytes = 256;
 std::string dateFailureMessage(std::string_view dateValue);
 
 }  // namespace postrix::pop3

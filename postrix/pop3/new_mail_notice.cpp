@@ -1,6 +1,7 @@
 #include "pop3/new_mail_notice.h"
 
 #include <algorithm>
+#include <span>
 
 #include "plugin/log.h"
 #include "plugin/records_notify.h"
@@ -44,7 +45,7 @@ NewsEntryRecord newsEntry(const std::u16string& firstText, const std::u16string&
     return entry;
 }
 
-void addNewsEntries(const Host& host, const std::u16string& address, const std::vector<NewMailEntry>& entries) {
+void addNewsEntries(const Host& host, const std::u16string& address, std::span<const NewMailEntry> entries) {
     for (const NewMailEntry& mail : entries) {
         std::u16string sender = text::utf8ToWide(mail.from);
         std::replace_if(sender.begin(), sender.end(), [](char16_t c) { return c == u'<' || c == u'>'; }, u' ');
@@ -80,7 +81,8 @@ void showNewMailNotice(Pop3Session& session, size_t) {
     const std::u16string text = text::utf8ToWide(newMailNoticeText(entries));
     NotifyRecord notice = newMailNotice(text, title, address, session.liveNumber());
     if (host.call(u"JOX/ShowStandardNotify", &notice) != 0) logFailure(host, "Showing notification failed");
-    if (host.serviceExists(kNewsService)) addNewsEntries(host, address, entries);
+    // Entries listed again by this notice already have their news entry.
+    if (host.serviceExists(kNewsService)) addNewsEntries(host, address, session.tracker().unannounced());
 }
 
 int64_t onNewMailNoticeEvent(uintptr_t event, uintptr_t, uintptr_t context) {

@@ -1,5 +1,6 @@
 // The notice about new mail: one notification listing every collected entry
-// and, when the host offers "News/AddEntry", one news entry per message.
+// and, when the host offers "News/AddEntry", one news entry per message not
+// announced before.
 #pragma once
 
 #include <cstddef>

@@ -5,6 +5,8 @@
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "plugin/log.h"
+#include "pop3/credentials_check.h"
+#include "pop3/display_text.h"
 #include "pop3/header_decoding.h"
 #include "pop3/live_sessions.h"
 #include "text/format.h"
@@ -20,6 +22,17 @@ uint32_t now() { return platform::clock().tickMs(); }
 
 // Text as a C string reads it: up to the first NUL.
 std::string_view upToNul(std::string_view text) { return text.substr(0, std::min(text.find('\0'), text.size())); }
+
+// The bytes of a reply body without its NUL bytes: a NUL from the server is
+// dropped, as in decoded header text, and what follows it is read as usual.
+std::string withoutNul(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        if (c != '\0') out += c;
+    }
+    return out;
+}
 
 // A message cut to at most kMaxTlsMessageUnits UTF-16 units, never inside a
 // surrogate pair.
@@ -70,6 +83,7 @@ void Pop3Session::start(const Pop3Settings& settings) {
     buffer_.clear();
     tracker_.startCheck();
     lastActivity_ = now();
+    if (auto problem = credentialsProblem(settings_.login, settings_.password)) return fail(*problem);
 
     const HostPort target = splitHostPort(settings_.pop3Server, settings_.ssl ? kPop3TlsPort : kPop3Port);
     const int64_t result = connection_->connect(text::utf8ToWide(target.host), target.port);
@@ -166,7 +180,12 @@ void Pop3Session::onStatus(std::string_view chunk, const char* errorPrefix, Step
     if (end == std::string::npos) return;
     const std::string received = std::move(statusLine_);
     statusLine_.clear();
-    if (received.front() != '+') return fail(errorPrefix + std::string(upToNul(received)));
+    // A refusal shows the server's status line in the warning notice: that
+    // line alone, cleaned like header text, so that a hostile server cannot
+    // add lines of its own or reverse text there.
+    if (received.front() != '+') {
+        return fail(errorPrefix + displayText(upToNul(std::string_view(received).substr(0, end))) + "\r\n");
+    }
     (this->*next)(std::string_view(received).substr(end + 2));
 }
 
@@ -198,14 +217,17 @@ void Pop3Session::collectBody(std::string_view bytes, Completion complete) {
 }
 
 void Pop3Session::onListingComplete() {
-    tracker_.readListing(upToNul(buffer_.view()));
+    tracker_.readListing(withoutNul(buffer_.view()));
     buffer_.clear();
     fetchNextHeader();
 }
 
 void Pop3Session::onHeaderComplete() {
-    ParsedHeaders parsed = parseHeaders(upToNul(buffer_.view()));
-    for (const std::string& value : parsed.unreadableDates) logFailure(host_, dateFailureMessage(value));
+    ParsedHeaders parsed = parseHeaders(withoutNul(buffer_.view()));
+    if (parsed.unreadableDate) logFailure(host_, dateFailureMessage(*parsed.unreadableDate));
+    // The notice and the news entries show the same cleaned text.
+    parsed.entry.from = displayText(parsed.entry.from);
+    parsed.entry.subject = displayText(parsed.entry.subject);
     tracker_.addEntry(std::move(parsed.entry));
     fetchNextHeader();
 }
@@ -230,7 +252,12 @@ bool Pop3Session::sendCommand(const std::string& command, Pop3State next) {
 
 void Pop3Session::finish() {
     if (state_ == Pop3State::Idle) return;
-    if (!tracker_.entries().empty()) onNewMail_(*this, tracker_.entries().size());
+    // Mail of this check, or of one the timeout sweep dropped; a check that
+    // brings none shows nothing again.
+    if (!tracker_.unannounced().empty()) {
+        onNewMail_(*this, tracker_.entries().size());
+        tracker_.markAnnounced();
+    }
     state_ = Pop3State::Idle;
     // The reply to QUIT is never read: with the state idle it only reaches
     // the traffic report.

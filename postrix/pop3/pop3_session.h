@@ -56,7 +56,9 @@ public:
     Pop3Session& operator=(const Pop3Session&) = delete;
 
     // Begins one check, unless one is in progress or the internet seems out
-    // of reach. Failures arrive through the error handler.
+    // of reach. Failures arrive through the error handler, among them a
+    // login or password that would break its command line (refused before
+    // connecting).
     void start(const Pop3Settings& settings);
     // Ends a check whose server has been silent for 20 seconds: closed
     // without QUIT and without any message.
@@ -107,7 +109,8 @@ private:
 
     bool sendCommand(const std::string& command, Pop3State next);
     void fetchNextHeader();
-    // Ends the check: the notice for collected mail, QUIT and close.
+    // Ends the check: the notice when there is mail not yet announced, QUIT
+    // and close.
     void finish();
     // The one place a check fails after a reply or a send: QUIT and report.
     void fail(const std::string& message);

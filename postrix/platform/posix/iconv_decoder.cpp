@@ -22,6 +22,30 @@ bool isPlainCharsetName(std::string_view name) {
     return true;
 }
 
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// Labels that mail uses for a charset iconv knows under another name.
+// "ks_c_5601-1987" (Korean mail from Microsoft programs) means Windows code
+// page 949, a superset of EUC-KR.
+std::string_view iconvNameOf(std::string_view label) {
+    struct Alias {
+        std::string_view label;
+        std::string_view iconvName;
+    };
+    constexpr Alias kAliases[] = {{"ks_c_5601-1987", "CP949"}, {"ks_c_5601-1989", "CP949"}};
+    for (const Alias& alias : kAliases) {
+        if (equalsIgnoringCase(alias.label, label)) return alias.iconvName;
+    }
+    return label;
+}
+
 class IconvHandle {
 public:
     IconvHandle(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
@@ -49,7 +73,7 @@ void appendUtf16Le(const char* chunk, size_t size, std::u16string& out) {
 
 std::optional<std::u16string> iconvToUtf16(std::string_view bytes, std::string_view charset) {
     if (!isPlainCharsetName(charset)) return std::nullopt;
-    const std::string from(charset);
+    const std::string from(iconvNameOf(charset));
     IconvHandle converter("UTF-16LE", from.c_str());
     if (!converter.valid()) return std::nullopt;
 
