@@ -11,6 +11,7 @@ extern "C" {
 #include <vector>
 
 #include "text/ascii.h"
+#include "text/nul_bytes.h"
 #include "text/text_conversion.h"
 
 namespace postrix::pop3 {
@@ -87,15 +88,6 @@ std::optional<std::string> charsetToUtf8(std::string_view bytes, std::string_vie
     return text::charsetToUtf8(bytes, label);
 }
 
-std::string withoutNul(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (char c : bytes) {
-        if (c != '\0') out += c;
-    }
-    return out;
-}
-
 // A piece of a header value: plain text, or a well-formed encoded word with
 // its decoded bytes.
 struct Piece {
@@ -130,11 +122,11 @@ std::optional<Piece> readEncodedWord(std::string_view text) {
     if (word.label.empty()) return std::nullopt;
     if (encoding == 'b') {
         if (!isWellFormedBase64(encoded)) return std::nullopt;
-        word.bytes = withoutNul(base64Decode(encoded));
+        word.bytes = text::withoutNul(base64Decode(encoded));
     } else {
         const auto bytes = quotedDecode(encoded);
         if (!bytes) return std::nullopt;
-        word.bytes = withoutNul(*bytes);
+        word.bytes = text::withoutNul(*bytes);
     }
     // A word in a charset the platform does not know stays as received.
     if (!codePageOf(word.label) && !text::charsetToUtf8(word.bytes.empty() ? "a" : word.bytes, word.label)) {
@@ -247,7 +239,7 @@ std::string decodeEncodedWord(std::string_view value, HeaderText kind) {
         if (!piece.isWord) {
             const bool betweenWords = i > 0 && i + 1 < pieces.size() && pieces[i - 1].isWord &&
                                       pieces[i + 1].isWord && isAllWhite(piece.raw);
-            if (!betweenWords) out += withoutNul(piece.raw);
+            if (!betweenWords) out += text::withoutNul(piece.raw);
             continue;
         }
         // Join the following words in the same charset (the white space between

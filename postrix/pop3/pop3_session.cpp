@@ -10,6 +10,7 @@
 #include "pop3/header_decoding.h"
 #include "pop3/live_sessions.h"
 #include "text/format.h"
+#include "text/nul_bytes.h"
 #include "text/text_conversion.h"
 
 namespace postrix::pop3 {
@@ -22,17 +23,6 @@ uint32_t now() { return platform::clock().tickMs(); }
 
 // Text as a C string reads it: up to the first NUL.
 std::string_view upToNul(std::string_view text) { return text.substr(0, std::min(text.find('\0'), text.size())); }
-
-// The bytes of a reply body without its NUL bytes: a NUL from the server is
-// dropped, as in decoded header text, and what follows it is read as usual.
-std::string withoutNul(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (char c : bytes) {
-        if (c != '\0') out += c;
-    }
-    return out;
-}
 
 // A message cut to at most kMaxTlsMessageUnits UTF-16 units, never inside a
 // surrogate pair.
@@ -217,13 +207,13 @@ void Pop3Session::collectBody(std::string_view bytes, Completion complete) {
 }
 
 void Pop3Session::onListingComplete() {
-    tracker_.readListing(withoutNul(buffer_.view()));
+    tracker_.readListing(text::withoutNul(buffer_.view()));
     buffer_.clear();
     fetchNextHeader();
 }
 
 void Pop3Session::onHeaderComplete() {
-    ParsedHeaders parsed = parseHeaders(withoutNul(buffer_.view()));
+    ParsedHeaders parsed = parseHeaders(text::withoutNul(buffer_.view()));
     if (parsed.unreadableDate) logFailure(host_, dateFailureMessage(*parsed.unreadableDate));
     // The notice and the news entries show the same cleaned text.
     parsed.entry.from = displayText(parsed.entry.from);

@@ -1,0 +1,19 @@
+// NUL bytes from the wire. A C string would end at the first one; mail text
+// drops them instead and reads on, so one NUL cannot hide what follows it.
+#pragma once
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+namespace postrix::text {
+
+inline std::string withoutNul(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    std::copy_if(bytes.begin(), bytes.end(), std::back_inserter(out), [](char c) { return c != '\0'; });
+    return out;
+}
+
+}  // namespace postrix::text
