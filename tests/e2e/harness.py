@@ -87,6 +87,24 @@ class Mailbox:
             smtp.sendmail("sender@example.com", [self.env["MAIL_ADDRESS"]], message)
 
 
+class ScratchFiles:
+    """A temporary folder for the files a test attaches; remove() deletes it."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="postrix-e2e-files-")
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def write(self, name, content):
+        with open(self.path(name), "wb") as out:
+            out.write(content)
+        return self.path(name)
+
+    def remove(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
 class Result:
     def __init__(self, completed):
         self.returncode = completed.returncode
@@ -135,11 +153,16 @@ class Profile:
         subprocess.run([JOXHOST, "--profile", self.dir, "config", *pairs], check=True,
                        stdout=subprocess.DEVNULL)
 
+    def joxhost(self, *args, stdin=None, ca_file="default", timeout=120):
+        """One joxhost command on this profile, with --json events."""
+        return Result(subprocess.run(self._base(ca_file) + list(args), env=HOST_ENV, capture_output=True, text=True,
+                                     input=stdin, timeout=timeout))
+
     def chat(self, address, text, subject=None, ca_file="default"):
-        args = self._base(ca_file) + ["chat", "0", address, text]
+        args = ["chat", "0", address, text]
         if subject is not None:
             args += ["--subject", subject]
-        return Result(subprocess.run(args, env=HOST_ENV, capture_output=True, text=True, timeout=120))
+        return self.joxhost(*args, ca_file=ca_file)
 
     def run(self, ca_file="default"):
         return RunningHost(self._base(ca_file) + ["run"])

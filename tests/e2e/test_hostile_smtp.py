@@ -8,25 +8,17 @@ import email.policy
 import os
 import re
 import socket
-import subprocess
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import HOST_ENV, Result, mail_env  # noqa: E402
+from harness import ScratchFiles, mail_env  # noqa: E402
 from hostile import ScriptedServer, SmtpScript, scripted_profile  # noqa: E402
 
 ENV = mail_env()
 RECIPIENT = "odbiorca@example.com"
 # What a line of the body must not begin with: "--" and the boundary.
 DELIMITER = "----boundary_postrix"
-
-
-def joxhost(profile, *args, timeout=30):
-    completed = subprocess.run(profile._base(ca_file=None) + list(args), env=HOST_ENV, capture_output=True,
-                               text=True, timeout=timeout)
-    return Result(completed)
 
 
 def is_domain(text):
@@ -40,28 +32,22 @@ class HostileSmtpTest(unittest.TestCase):
         self.script = SmtpScript()
         self.server = ScriptedServer(self.script).__enter__()
         self.profile = scripted_profile(ENV, smtp=self.server)
-        self.files = tempfile.mkdtemp(prefix="postrix-e2e-files-")
+        self.files = ScratchFiles()
 
     def tearDown(self):
         self.server.__exit__(None, None, None)
         self.profile.remove()
-        subprocess.run(["rm", "-rf", self.files], check=False)
-
-    def write(self, name, content):
-        path = os.path.join(self.files, name)
-        with open(path, "wb") as out:
-            out.write(content)
-        return path
+        self.files.remove()
 
     def send(self, *args):
-        return joxhost(self.profile, "send", "0", "--to", RECIPIENT, "--subject", "Raport", *args)
+        return self.profile.joxhost("send", "0", "--to", RECIPIENT, "--subject", "Raport", *args, ca_file=None, timeout=30)
 
     def test_a_body_line_cannot_close_the_multipart_early(self):
         forged = (f"Dzień dobry\n{DELIMITER}\nContent-Type: text/plain\n\nzmyślona część\n{DELIMITER}--\n"
                   f"{DELIMITER}  \n")
         body = "Hello\n" + forged.replace("Dzień", "Dzien").replace("zmyślona część", "made up part")
         real = bytes(range(256)) * 40
-        result = self.send("--body", body, "--attach", self.write("raport.bin", real))
+        result = self.send("--body", body, "--attach", self.files.write("raport.bin", real))
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
         self.assertEqual(len(self.script.messages), 1)
@@ -75,13 +61,13 @@ class HostileSmtpTest(unittest.TestCase):
         self.assertEqual(sum(line.startswith(DELIMITER.encode()) for line in lines), 3)
 
     def test_files_that_are_not_regular_are_refused_before_connecting(self):
-        fifo = os.path.join(self.files, "kolejka")
+        fifo = self.files.path("kolejka")
         os.mkfifo(fifo)
-        folder = os.path.join(self.files, "katalog")
+        folder = self.files.path("katalog")
         os.mkdir(folder)
         for path, name in [(fifo, "kolejka"), ("/dev/zero", "zero"), (folder, "katalog")]:
             with self.subTest(path=path):
-                result = self.send("--body", "b", "--attach", self.write("dobry.txt", b"ok"), "--attach", path)
+                result = self.send("--body", "b", "--attach", self.files.write("dobry.txt", b"ok"), "--attach", path)
                 self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
                 self.assertEqual([box["text"] for box in result.events_named("error")],
                                  [f"SMTP - Could not read file {name}"])

@@ -6,22 +6,14 @@ Run through tests/e2e/run.sh, which starts the servers. Nothing leaves
 127.0.0.1.
 """
 import os
-import subprocess
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import HOST_ENV, Mailbox, Profile, Result, mail_env  # noqa: E402
+from harness import Mailbox, Profile, ScratchFiles, mail_env  # noqa: E402
 
 ENV = mail_env()
 ADDRESS = ENV["MAIL_ADDRESS"]
-
-
-def joxhost(profile, *args, stdin=None):
-    completed = subprocess.run(profile._base() + list(args), env=HOST_ENV, capture_output=True, text=True,
-                               input=stdin, timeout=120)
-    return Result(completed)
 
 
 def attachments_of(message):
@@ -34,25 +26,19 @@ class SendDialogTest(unittest.TestCase):
         self.mailbox = Mailbox(ENV)
         self.mailbox.clear()
         self.profile = Profile.secure(ENV)
-        self.files = tempfile.mkdtemp(prefix="postrix-e2e-files-")
-        joxhost(self.profile, "contact-add", "Tester Łącki", ADDRESS)
+        self.files = ScratchFiles()
+        self.profile.joxhost("contact-add", "Tester Łącki", ADDRESS)
 
     def tearDown(self):
         self.profile.remove()
-        subprocess.run(["rm", "-rf", self.files], check=False)
-
-    def write(self, name, content):
-        path = os.path.join(self.files, name)
-        with open(path, "wb") as out:
-            out.write(content)
-        return path
+        self.files.remove()
 
     def test_two_attachments_arrive_byte_identical(self):
         binary = bytes(range(256)) * 700 + os.urandom(4099)
         polish = "Zażółć gęślą jaźń\r\nŁódź\n".encode("utf-8")
-        binary_path = self.write("dane.bin", binary)
-        polish_path = self.write("zażółć gęślą.txt", polish)
-        result = joxhost(self.profile, "send", "0", "--to", "Tester Łącki", "--subject", "Załączniki dwa",
+        binary_path = self.files.write("dane.bin", binary)
+        polish_path = self.files.write("zażółć gęślą.txt", polish)
+        result = self.profile.joxhost("send", "0", "--to", "Tester Łącki", "--subject", "Załączniki dwa",
                          "--body", "Treść listu\ndruga linia", "--attach", binary_path, "--attach", polish_path)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertEqual(result.events_named("notify")[0]["text"], "Mail wysłany pomyślnie")
@@ -68,10 +54,10 @@ class SendDialogTest(unittest.TestCase):
 
     def test_unreadable_attachment_fails_and_nothing_partial_is_delivered(self):
         # A directory is no regular file: the dialog refuses it and nothing is sent.
-        unreadable = os.path.join(self.files, "nieczytelny")
+        unreadable = self.files.path("nieczytelny")
         os.mkdir(unreadable)
-        first = self.write("pierwszy.txt", b"x" * 5000)
-        result = joxhost(self.profile, "send", "0", "--to", "Tester Łącki", "--subject", "Częściowy",
+        first = self.files.write("pierwszy.txt", b"x" * 5000)
+        result = self.profile.joxhost("send", "0", "--to", "Tester Łącki", "--subject", "Częściowy",
                          "--body", "b", "--attach", first, "--attach", unreadable)
         self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
         boxes = result.events_named("error")
@@ -79,13 +65,13 @@ class SendDialogTest(unittest.TestCase):
                          [("Załączniki", "SMTP - Could not read file nieczytelny")])
 
         # The next mail is the only one that arrives.
-        self.assertEqual(joxhost(self.profile, "send", "0", "--to", ADDRESS, "--subject", "Cały",
+        self.assertEqual(self.profile.joxhost("send", "0", "--to", ADDRESS, "--subject", "Cały",
                                  "--body", "b").returncode, 0)
         messages = self.mailbox.wait_for_messages(1)
         self.assertEqual([str(m["Subject"]) for m in messages], ["Cały"])
 
     def test_an_unknown_contact_is_refused_before_anything_is_sent(self):
-        result = joxhost(self.profile, "send", "0", "--to", "Nikt", "--subject", "s", "--body", "b")
+        result = self.profile.joxhost("send", "0", "--to", "Nikt", "--subject", "s", "--body", "b")
         self.assertEqual(result.returncode, 2)
         self.assertEqual(self.mailbox.raw_messages(), [])
 
@@ -101,8 +87,8 @@ class OptionsPageTest(unittest.TestCase):
 
     def options(self, *args, password=None):
         extra = ["--password-stdin"] if password is not None else []
-        return joxhost(self.profile, "options", "0", *args, *extra,
-                       stdin=None if password is None else password + "\n")
+        return self.profile.joxhost("options", "0", *args, *extra,
+                                    stdin=None if password is None else password + "\n")
 
     def test_an_account_set_up_from_scratch_sends_and_checks_mail(self):
         shown = {e["id"]: e["value"] for e in self.options("--show").events_named("option")}
@@ -139,7 +125,7 @@ class OptionsPageTest(unittest.TestCase):
     def test_error_boxes_become_events(self):
         self.options("--mail", ADDRESS, "--login", ENV["MAIL_USER"], "--smtp", f"localhost:{ENV['SMTP_PORT']}",
                      password="wrong")
-        result = joxhost(self.profile, "chat", "0", ADDRESS, "x")
+        result = self.profile.joxhost("chat", "0", ADDRESS, "x")
         self.assertEqual(result.returncode, 1)
         box = result.events_named("error")[0]
         self.assertEqual(box["title"], ADDRESS)
