@@ -1,9 +1,9 @@
 // The account manager and its accounts against the fake host.
 #include <gtest/gtest.h>
 
+#include "abi/records_accounts.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
-#include "plugin/records_accounts.h"
 #include "smtp/smtp_session.h"
 #include "support/fake_host.h"
 #include "support/temp_dir.h"

@@ -3,9 +3,9 @@
 // that write only what changed.
 #include <gtest/gtest.h>
 
+#include "abi/records_accounts.h"
 #include "accounts/account.h"
 #include "accounts/options_page.h"
-#include "plugin/records_accounts.h"
 #include "pop3/pop3_session.h"
 #include "support/fake_desktop.h"
 #include "support/fake_host.h"

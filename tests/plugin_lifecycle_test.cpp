@@ -1,11 +1,11 @@
 // Load and unload order, the information record and the timeout sweep.
 #include <gtest/gtest.h>
 
+#include "abi/records_plugin.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
 #include "plugin/plugin.h"
 #include "plugin/plugin_info.h"
-#include "plugin/records_plugin.h"
 #include "smtp/smtp_session.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"

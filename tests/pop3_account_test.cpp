@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "abi/records_notify.h"
 #include "accounts/account.h"
-#include "plugin/records_notify.h"
 #include "pop3/pop3_session.h"
 #include "support/fake_host.h"
 #include "support/manual_clock.h"

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "abi/records_accounts.h"
 #include "accounts/account.h"
 #include "platform/files.h"
 #include "plugin/log.h"
 #include "plugin/plugin.h"
-#include "plugin/records_accounts.h"
 #include "plugin/settings_store.h"
 #include "text/format.h"
 #include "text/text_conversion.h"

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <string>
 
+#include "abi/records_accounts.h"
 #include "accounts/account.h"
 #include "plugin/dialog_colours.h"
-#include "plugin/records_accounts.h"
 #include "plugin/settings_store.h"
 #include "resources/templates.h"
 #include "text/text_conversion.h"

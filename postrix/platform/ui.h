@@ -5,7 +5,7 @@
 //
 // On Windows these are user32/comdlg32 dialogs. On POSIX a headless toolkit
 // keeps every dialog as a list of controls and shows it through the desktop
-// of the embedding process (see plugin/desktop_abi.h); without one, modal
+// of the embedding process (see abi/desktop_abi.h); without one, modal
 // dialogs end as cancelled, the file picker picks nothing and message boxes
 // go to stderr and to the log.
 #pragma once

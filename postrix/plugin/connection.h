@@ -7,8 +7,8 @@
 #include <memory>
 #include <string_view>
 
+#include "abi/records_netlib.h"
 #include "plugin/host.h"
-#include "plugin/records_netlib.h"
 
 namespace postrix {
 

@@ -2,11 +2,11 @@
 
 #include <new>
 
+#include "abi/records_plugin.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
 #include "platform/resources.h"
 #include "plugin/log.h"
-#include "plugin/records_plugin.h"
 #include "text/text_conversion.h"
 #include "ui/contact_menu.h"
 

@@ -1,7 +1,7 @@
 // The static plug-in information record the host reads before loading.
 #pragma once
 
-#include "plugin/records_plugin.h"
+#include "abi/records_plugin.h"
 
 namespace postrix {
 

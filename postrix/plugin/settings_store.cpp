@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "abi/records_plugin.h"
 #include "platform/files.h"
-#include "plugin/records_plugin.h"
 #include "text/text_conversion.h"
 
 namespace postrix {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "abi/records_notify.h"
 #include "plugin/log.h"
-#include "plugin/records_notify.h"
 #include "pop3/live_sessions.h"
 #include "pop3/pop3_session.h"
 #include "text/format.h"

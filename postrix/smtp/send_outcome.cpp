@@ -2,12 +2,12 @@
 
 #include <string_view>
 
+#include "abi/records_notify.h"
+#include "abi/records_send.h"
 #include "accounts/account.h"
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "plugin/log.h"
-#include "plugin/records_notify.h"
-#include "plugin/records_send.h"
 #include "smtp/header_text.h"
 #include "smtp/smtp_session.h"
 #include "text/text_conversion.h"

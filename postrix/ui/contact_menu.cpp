@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "abi/records_ui.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
 #include "plugin/log.h"
 #include "plugin/plugin.h"
-#include "plugin/records_ui.h"
 #include "text/text_conversion.h"
 #include "ui/send_dialog.h"
 

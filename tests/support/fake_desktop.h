@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/desktop_abi.h"
+#include "abi/desktop_abi.h"
 
 namespace postrix::test {
 
