@@ -5,7 +5,7 @@
 #include "abi/records_accounts.h"
 #include "abi/records_plugin.h"
 #include "accounts/options_page.h"
-#include "plugin/log.h"
+#include "host/log.h"
 #include "pop3/check_error_notice.h"
 #include "pop3/new_mail_notice.h"
 #include "pop3/pop3_session.h"

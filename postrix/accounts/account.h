@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/host.h"
-#include "plugin/settings_store.h"
+#include "host/host.h"
+#include "host/settings_store.h"
 
 namespace postrix {
 

@@ -4,10 +4,10 @@
 
 #include "abi/records_accounts.h"
 #include "accounts/account.h"
+#include "host/log.h"
+#include "host/settings_store.h"
 #include "platform/files.h"
-#include "plugin/log.h"
 #include "plugin/plugin.h"
-#include "plugin/settings_store.h"
 #include "text/format.h"
 #include "text/text_conversion.h"
 

@@ -5,8 +5,8 @@
 
 #include "abi/records_accounts.h"
 #include "accounts/account.h"
+#include "host/settings_store.h"
 #include "plugin/dialog_colours.h"
-#include "plugin/settings_store.h"
 #include "resources/templates.h"
 #include "text/text_conversion.h"
 

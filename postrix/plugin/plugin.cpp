@@ -5,8 +5,8 @@
 #include "abi/records_plugin.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
+#include "host/log.h"
 #include "platform/resources.h"
-#include "plugin/log.h"
 #include "text/text_conversion.h"
 #include "ui/contact_menu.h"
 

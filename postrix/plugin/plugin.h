@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "host/host.h"
 #include "platform/ui.h"
-#include "plugin/host.h"
 
 namespace postrix {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "abi/records_notify.h"
-#include "plugin/log.h"
+#include "host/log.h"
 #include "pop3/live_sessions.h"
 #include "pop3/pop3_session.h"
 #include "text/format.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/host.h"
+#include "host/host.h"
 
 namespace postrix::smtp {
 

@@ -7,7 +7,7 @@
 #include "abi/records_ui.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
-#include "plugin/log.h"
+#include "host/log.h"
 #include "plugin/plugin.h"
 #include "text/text_conversion.h"
 #include "ui/send_dialog.h"

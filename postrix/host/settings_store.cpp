@@ -1,4 +1,4 @@
-#include "plugin/settings_store.h"
+#include "host/settings_store.h"
 
 #include <vector>
 

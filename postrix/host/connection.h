@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "abi/records_netlib.h"
-#include "plugin/host.h"
+#include "host/host.h"
 
 namespace postrix {
 

@@ -1,4 +1,4 @@
-#include "plugin/log.h"
+#include "host/log.h"
 
 #include "abi/records_plugin.h"
 #include "text/text_conversion.h"

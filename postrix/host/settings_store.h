@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "plugin/host.h"
+#include "host/host.h"
 
 namespace postrix {
 
