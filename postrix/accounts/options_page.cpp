@@ -75,7 +75,7 @@ platform::Brush OptionsPage::colourFor(platform::Window, platform::ColourQuery q
 // Writes the edit's text under key when it differs from the stored text;
 // true when it did.
 bool OptionsPage::applyText(int controlId, const char16_t* key) {
-    const std::u16string value = text::dialogItemText(window_, controlId);
+    const std::u16string value = platform::dialogItemText(window_, controlId);
     if (value == account_.settings().getText(key)) return false;
     account_.settings().setText(key, value);
     return true;
@@ -103,7 +103,8 @@ void OptionsPage::apply() {
         changed = true;
     }
 
-    const int32_t interval = clampCheckInterval(readIntervalText(text::dialogItemText(window_, ids::kCheckInterval)));
+    const int32_t interval =
+        clampCheckInterval(readIntervalText(platform::dialogItemText(window_, ids::kCheckInterval)));
     if (interval != settings.getInt(keys::kCheckInterval, kDefaultCheckInterval)) {
         settings.setInt(keys::kCheckInterval, interval);
         platform::setItemText(window_, ids::kCheckInterval, decimal(interval));

@@ -84,6 +84,9 @@ bool hasItem(Window dialog, int id);
 // buffer: at most capacity-1 units and a terminator; the count copied.
 int itemTextLength(Window dialog, int id);
 int itemText(Window dialog, int id, char16_t* buffer, int capacity);
+// The whole text of a dialog's control; empty when it has none or the dialog
+// has no such control.
+std::u16string dialogItemText(Window dialog, int controlId);
 void setItemText(Window dialog, int id, std::u16string_view text);
 bool isChecked(Window dialog, int id);
 void setChecked(Window dialog, int id, bool checked);

@@ -55,8 +55,8 @@ bool SendDialog::onCommand(platform::Window dialog, int id) {
 void SendDialog::send(platform::Window dialog) {
     DialogResult result;
     result.accountIndex = platform::comboSelection(dialog, kAccountComboId);
-    result.subject = text::wideToUtf8(text::dialogItemText(dialog, kSubjectEditId));
-    result.body = text::wideToUtf8(text::dialogItemText(dialog, kBodyEditId));
+    result.subject = text::wideToUtf8(platform::dialogItemText(dialog, kSubjectEditId));
+    result.body = text::wideToUtf8(platform::dialogItemText(dialog, kBodyEditId));
     if (const AttachmentList* list = attachmentsOf(dialog)) result.attachments = *list;
     result_ = std::move(result);
     platform::endDialog(dialog, 1);
