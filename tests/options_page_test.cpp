@@ -30,7 +30,7 @@ protected:
         host.setText(kConfig, u"MAIL/pop3Server", u"pop.example.com");
         host.setText(kConfig, u"MAIL/mailboxWww", u"https://poczta.example.com/");
         host.setInt(kConfig, u"MAIL/checkInterval", 5);
-        account = std::make_unique<Account>(Host(host.table()), 0x1234, 7, u"");
+        account = std::make_unique<Account>(Host(host.table()), 0x1234, 7, u"", nullptr);
         account->pop3().setProbe([this] {
             ++checks;
             return false;

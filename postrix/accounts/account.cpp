@@ -30,8 +30,13 @@ int32_t clampCheckInterval(int64_t minutes) {
     return static_cast<int32_t>(std::clamp<int64_t>(minutes, 1, kMaxCheckInterval));
 }
 
-Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName)
-    : host_(host), moduleHandle_(moduleHandle), id_(id), profileName_(profileName) {
+Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName,
+                 platform::DialogColours dialogColours)
+    : host_(host),
+      moduleHandle_(moduleHandle),
+      id_(id),
+      profileName_(profileName),
+      dialogColours_(dialogColours) {
     smtp_ = std::make_unique<smtp::SmtpSession>(
         host_,
         [this](smtp::SmtpSession& session, const smtp::OutgoingMail& mail) {

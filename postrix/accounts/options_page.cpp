@@ -6,7 +6,6 @@
 #include "abi/records_accounts.h"
 #include "accounts/account.h"
 #include "host/settings_store.h"
-#include "plugin/dialog_colours.h"
 #include "resources/templates.h"
 #include "text/text_conversion.h"
 
@@ -70,7 +69,10 @@ bool OptionsPage::onInit(platform::Window dialog) {
     return true;
 }
 
-platform::Brush OptionsPage::colourFor(platform::Window, platform::ColourQuery query) { return dialogColour(query); }
+platform::Brush OptionsPage::colourFor(platform::Window, platform::ColourQuery query) {
+    const platform::DialogColours colours = account_.dialogColours();
+    return colours != nullptr ? colours(query) : 0;
+}
 
 // Writes the edit's text under key when it differs from the stored text;
 // true when it did.

@@ -59,6 +59,10 @@ public:
     virtual void onDestroy(Window) {}
 };
 
+// The brush a family of dialogs paints each kind of control with; dialog
+// procedures hand their colourFor queries to it.
+using DialogColours = Brush (*)(ColourQuery query);
+
 // The platform's white stock brush.
 Brush whiteBrush();
 
