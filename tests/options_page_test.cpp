@@ -6,10 +6,10 @@
 #include "abi/records_accounts.h"
 #include "accounts/account.h"
 #include "accounts/options_page.h"
+#include "fixtures/installed_desktop.h"
+#include "fixtures/manual_clock.h"
 #include "pop3/pop3_session.h"
-#include "support/fake_desktop.h"
 #include "support/fake_host.h"
-#include "support/manual_clock.h"
 
 namespace postrix {
 namespace {
@@ -55,7 +55,7 @@ protected:
     int64_t storedInt(const char16_t* key) { return std::get<int64_t>(host.file(kConfig).at(key)); }
 
     test::FakeHost host;
-    test::FakeDesktop desktop;
+    test::InstalledDesktop desktop;
     test::ManualClock clock;
     int checks = 0;
     std::unique_ptr<Account> account;

@@ -4,12 +4,12 @@
 #include "abi/records_plugin.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
+#include "fixtures/installed_desktop.h"
+#include "fixtures/manual_clock.h"
 #include "plugin/plugin.h"
 #include "plugin/plugin_info.h"
 #include "smtp/smtp_session.h"
-#include "support/fake_desktop.h"
 #include "support/fake_host.h"
-#include "support/manual_clock.h"
 
 namespace postrix {
 namespace {
@@ -126,7 +126,7 @@ TEST_F(PluginTest, OnlyTimerCodeThreeRunsTheSweep) {
 // The plug-in hands its dialog colours down to the accounts' options pages
 // and to the send dialog of the contact menu.
 TEST_F(PluginTest, DialogsOfTheLoadedPluginPaintWhite) {
-    test::FakeDesktop desktop;
+    test::InstalledDesktop desktop;
     host.contacts = {{u"Jan", u"jan@example.com"}};
     load();
     host.pageEvent(u"MAIL/Options/1", kPageHide);

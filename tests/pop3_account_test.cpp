@@ -8,9 +8,9 @@
 
 #include "abi/records_notify.h"
 #include "accounts/account.h"
+#include "fixtures/manual_clock.h"
 #include "pop3/pop3_session.h"
 #include "support/fake_host.h"
-#include "support/manual_clock.h"
 
 namespace postrix::pop3 {
 namespace {

@@ -7,10 +7,10 @@
 
 #include <sys/stat.h>
 
+#include "fixtures/installed_desktop.h"
 #include "platform/posix/desktop_bridge.h"
 #include "plugin/dialog_colours.h"
 #include "plugin/plugin.h"
-#include "support/fake_desktop.h"
 #include "support/fake_host.h"
 #include "support/temp_dir.h"
 #include "ui/send_dialog.h"
@@ -60,7 +60,7 @@ protected:
 
     test::TempDir dir;
     test::FakeHost host;
-    test::FakeDesktop desktop;
+    test::InstalledDesktop desktop;
     std::deque<int> choices;
 };
 
