@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "abi/abi.h"
+#include "abi/records_netlib.h"
+#include "abi/records_notify.h"
 #include "platform/clock.h"
-#include "plugin/abi.h"
-#include "plugin/records_netlib.h"
-#include "plugin/records_notify.h"
 #include "pop3/header_decoding.h"
 #include "pop3/new_mail_notice.h"
 #include "pop3/pop3_session.h"

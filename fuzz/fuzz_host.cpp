@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "plugin/records_notify.h"
-#include "plugin/records_plugin.h"
+#include "abi/records_notify.h"
+#include "abi/records_plugin.h"
 
 namespace postrix::fuzz {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "abi/abi.h"
+#include "abi/records_netlib.h"
 #include "platform/clock.h"
-#include "plugin/abi.h"
-#include "plugin/records_netlib.h"
 
 namespace postrix::fuzz {
 

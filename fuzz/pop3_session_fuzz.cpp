@@ -22,8 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "abi/records_notify.h"
 #include "fuzz_host.h"
-#include "plugin/records_notify.h"
 #include "pop3/check_error_notice.h"
 #include "pop3/new_mail_notice.h"
 #include "pop3/pop3_session.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "postrix/plugin/records_accounts.h"
+#include "postrix/abi/records_accounts.h"
 #include "utf.h"
 
 namespace joxhost {

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "postrix/plugin/records_notify.h"
-#include "postrix/plugin/records_send.h"
+#include "postrix/abi/records_notify.h"
+#include "postrix/abi/records_send.h"
 #include "utf.h"
 
 namespace joxhost {

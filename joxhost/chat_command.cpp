@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "command_support.h"
-#include "postrix/plugin/records_send.h"
+#include "postrix/abi/records_send.h"
 #include "send_outcome.h"
 #include "utf.h"
 

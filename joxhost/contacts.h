@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "postrix/plugin/records_ui.h"
+#include "postrix/abi/records_ui.h"
 #include "reporter.h"
 #include "service_registry.h"
 

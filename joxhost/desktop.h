@@ -1,4 +1,4 @@
-// joxhost's desktop for the plug-in's dialogs (postrix/plugin/desktop_abi.h):
+// joxhost's desktop for the plug-in's dialogs (postrix/abi/desktop_abi.h):
 // modal dialogs run under a script the running command sets, options pages
 // are kept while they live, message boxes become `error` (or `message`)
 // events answered OK, the file picker and pop-up menus answer from what the
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "postrix/plugin/desktop_abi.h"
+#include "postrix/abi/desktop_abi.h"
 #include "reporter.h"
 
 namespace joxhost {

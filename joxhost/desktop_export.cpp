@@ -2,6 +2,6 @@
 // dlsym(RTLD_DEFAULT, "joxDesktop"): the table of the host's Desktop, or null
 // while no host exists.
 #include "desktop.h"
-#include "postrix/plugin/abi.h"
+#include "postrix/abi/abi.h"
 
 extern "C" JOX_EXPORT const JoxDesktop* joxDesktop() { return joxhost::Desktop::currentTable(); }

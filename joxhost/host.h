@@ -16,7 +16,7 @@
 #include "notifications.h"
 #include "options_pages.h"
 #include "plugin_calls.h"
-#include "postrix/plugin/abi.h"
+#include "postrix/abi/abi.h"
 #include "profile.h"
 #include "protocols.h"
 #include "reporter.h"

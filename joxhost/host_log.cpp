@@ -1,7 +1,7 @@
 #include "host_log.h"
 
-#include "postrix/plugin/records_netlib.h"
-#include "postrix/plugin/records_plugin.h"
+#include "postrix/abi/records_netlib.h"
+#include "postrix/abi/records_plugin.h"
 #include "utf.h"
 
 namespace joxhost {

@@ -1,6 +1,6 @@
 #include "menus.h"
 
-#include "postrix/plugin/records_plugin.h"
+#include "postrix/abi/records_plugin.h"
 #include "utf.h"
 
 namespace joxhost {

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "postrix/plugin/abi.h"
+#include "postrix/abi/abi.h"
 #include "reporter.h"
 #include "service_registry.h"
 

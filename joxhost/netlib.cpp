@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "postrix/plugin/records_netlib.h"
+#include "postrix/abi/records_netlib.h"
 #include "tls_channel.h"
 #include "utf.h"
 #include "winsock_errors.h"

@@ -1,6 +1,6 @@
 #include "notifications.h"
 
-#include "postrix/plugin/records_notify.h"
+#include "postrix/abi/records_notify.h"
 #include "utf.h"
 
 namespace joxhost {

@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "command_support.h"
-#include "postrix/plugin/records_accounts.h"
+#include "postrix/abi/records_accounts.h"
 #include "utf.h"
 
 namespace joxhost {

@@ -1,6 +1,6 @@
 #include "options_pages.h"
 
-#include "postrix/plugin/records_accounts.h"
+#include "postrix/abi/records_accounts.h"
 #include "utf.h"
 
 namespace joxhost {

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "postrix/plugin/abi.h"
+#include "postrix/abi/abi.h"
 #include "reporter.h"
 #include "service_registry.h"
 

@@ -2,7 +2,7 @@
 
 #include <dlfcn.h>
 
-#include "postrix/plugin/records_plugin.h"
+#include "postrix/abi/records_plugin.h"
 #include "utf.h"
 
 namespace joxhost {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "postrix/plugin/abi.h"
+#include "postrix/abi/abi.h"
 
 namespace joxhost {
 

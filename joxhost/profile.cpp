@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "postrix/plugin/records_plugin.h"
+#include "postrix/abi/records_plugin.h"
 #include "utf.h"
 
 namespace joxhost {

@@ -1,6 +1,6 @@
 #include "protocols.h"
 
-#include "postrix/plugin/records_accounts.h"
+#include "postrix/abi/records_accounts.h"
 #include "utf.h"
 
 namespace joxhost {

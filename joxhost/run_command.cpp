@@ -8,7 +8,7 @@
 
 #include "command_support.h"
 #include "console.h"
-#include "postrix/plugin/records_send.h"
+#include "postrix/abi/records_send.h"
 #include "utf.h"
 
 namespace joxhost {

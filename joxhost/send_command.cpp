@@ -8,7 +8,7 @@
 
 #include "command_support.h"
 #include "contacts.h"
-#include "postrix/plugin/records_ui.h"
+#include "postrix/abi/records_ui.h"
 #include "send_outcome.h"
 #include "utf.h"
 

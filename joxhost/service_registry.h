@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "postrix/plugin/abi.h"
+#include "postrix/abi/abi.h"
 
 namespace joxhost {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "postrix/plugin/records_plugin.h"
+#include "postrix/abi/records_plugin.h"
 #include "utf.h"
 
 namespace joxhost {

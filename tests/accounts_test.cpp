@@ -1,9 +1,9 @@
 // The account manager and its accounts against the fake host.
 #include <gtest/gtest.h>
 
+#include "abi/records_accounts.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
-#include "plugin/records_accounts.h"
 #include "smtp/smtp_session.h"
 #include "support/fake_host.h"
 #include "support/temp_dir.h"
@@ -14,12 +14,14 @@ namespace {
 using test::FakeHost;
 using test::TempDir;
 
+constexpr char16_t kGuid[] = u"{6F1C2B9E-4D3A-4E8B-9C51-2A7D0E3F8B64}";
+
 class AccountsTest : public ::testing::Test {
 protected:
     AccountsTest() { host.directory = test::wide(dir.path().string() + "/"); }
 
     std::unique_ptr<AccountManager> makeManager() {
-        return std::make_unique<AccountManager>(Host(host.table()), 0x1234);
+        return std::make_unique<AccountManager>(Host(host.table()), 0x1234, kGuid, nullptr);
     }
     static std::vector<std::u16string> profiles(const AccountManager& manager) {
         std::vector<std::u16string> names;

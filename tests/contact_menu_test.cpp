@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "accounts/account_manager.h"
+#include "fixtures/installed_desktop.h"
+#include "fixtures/manual_clock.h"
 #include "plugin/plugin.h"
-#include "support/fake_desktop.h"
 #include "support/fake_host.h"
-#include "support/manual_clock.h"
 #include "support/temp_dir.h"
 
 namespace postrix {
@@ -71,7 +71,7 @@ protected:
 
     test::TempDir dir;
     test::FakeHost host;
-    test::FakeDesktop desktop;
+    test::InstalledDesktop desktop;
     test::ManualClock clock;
 };
 

@@ -3,13 +3,13 @@
 // that write only what changed.
 #include <gtest/gtest.h>
 
+#include "abi/records_accounts.h"
 #include "accounts/account.h"
 #include "accounts/options_page.h"
-#include "plugin/records_accounts.h"
+#include "fixtures/installed_desktop.h"
+#include "fixtures/manual_clock.h"
 #include "pop3/pop3_session.h"
-#include "support/fake_desktop.h"
 #include "support/fake_host.h"
-#include "support/manual_clock.h"
 
 namespace postrix {
 namespace {
@@ -30,7 +30,7 @@ protected:
         host.setText(kConfig, u"MAIL/pop3Server", u"pop.example.com");
         host.setText(kConfig, u"MAIL/mailboxWww", u"https://poczta.example.com/");
         host.setInt(kConfig, u"MAIL/checkInterval", 5);
-        account = std::make_unique<Account>(Host(host.table()), 0x1234, 7, u"");
+        account = std::make_unique<Account>(Host(host.table()), 0x1234, 7, u"", nullptr);
         account->pop3().setProbe([this] {
             ++checks;
             return false;
@@ -55,7 +55,7 @@ protected:
     int64_t storedInt(const char16_t* key) { return std::get<int64_t>(host.file(kConfig).at(key)); }
 
     test::FakeHost host;
-    test::FakeDesktop desktop;
+    test::InstalledDesktop desktop;
     test::ManualClock clock;
     int checks = 0;
     std::unique_ptr<Account> account;

@@ -1,14 +1,15 @@
 // Load and unload order, the information record and the timeout sweep.
 #include <gtest/gtest.h>
 
+#include "abi/records_plugin.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
+#include "fixtures/installed_desktop.h"
+#include "fixtures/manual_clock.h"
 #include "plugin/plugin.h"
 #include "plugin/plugin_info.h"
-#include "plugin/records_plugin.h"
 #include "smtp/smtp_session.h"
 #include "support/fake_host.h"
-#include "support/manual_clock.h"
 
 namespace postrix {
 namespace {
@@ -120,6 +121,32 @@ TEST_F(PluginTest, OnlyTimerCodeThreeRunsTheSweep) {
     host.fireTimer(u"postrix/timeoutTimer", 3);
     EXPECT_EQ(account.smtp().state(), smtp::SmtpState::Idle);
     EXPECT_TRUE(host.loggedContains("a@x: SMTP - Receive timeout"));
+}
+
+// The plug-in hands its dialog colours down to the accounts' options pages
+// and to the send dialog of the contact menu.
+TEST_F(PluginTest, DialogsOfTheLoadedPluginPaintWhite) {
+    test::InstalledDesktop desktop;
+    host.contacts = {{u"Jan", u"jan@example.com"}};
+    load();
+    host.pageEvent(u"MAIL/Options/1", kPageHide);
+    ASSERT_EQ(desktop.pages.size(), 1u);
+    const test::DialogDriver page = desktop.page(desktop.pages.begin()->first);
+    EXPECT_TRUE(page.window().whiteBackground);
+    EXPECT_TRUE(page.control(1001).whiteBackground);
+
+    JoxWindowInfo dialog{};
+    JoxControlInfo accounts{};
+    desktop.onModal = [&](test::DialogDriver& d) {
+        dialog = d.window();
+        accounts = d.control(1009);
+        d.click(2);
+    };
+    host.clickMenuItem("MAIL/fastSend", {0});
+    EXPECT_EQ(dialog.templateId, JOX_DIALOG_SEND_MAIL);
+    EXPECT_TRUE(dialog.whiteBackground);
+    EXPECT_FALSE(accounts.whiteBackground);
+    unload();
 }
 
 }  // namespace

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "abi/records_notify.h"
 #include "accounts/account.h"
-#include "plugin/records_notify.h"
+#include "fixtures/manual_clock.h"
 #include "pop3/pop3_session.h"
 #include "support/fake_host.h"
-#include "support/manual_clock.h"
 
 namespace postrix::pop3 {
 namespace {
@@ -40,7 +40,7 @@ struct AccountHarness {
         host.setText(kConfig, u"MAIL/login", u"alice");
         host.setText(kConfig, u"MAIL/password", u"secret");
         host.setText(kConfig, u"MAIL/mailboxWww", u"https://poczta.example.com/");
-        return std::make_unique<Account>(Host(host.table()), 0, 7, u"");
+        return std::make_unique<Account>(Host(host.table()), 0, 7, u"", nullptr);
     }
 
     Pop3Session& session() { return account->pop3(); }
@@ -234,7 +234,7 @@ TEST(Pop3Account, NoticeThatOutlivesItsAccountDoesNothing) {
     EXPECT_TRUE(h.opened.empty());
 
     // A new account in its place is not reached by the old notice either.
-    h.account = std::make_unique<Account>(Host(h.host.table()), 0, 7, u"");
+    h.account = std::make_unique<Account>(Host(h.host.table()), 0, 7, u"", nullptr);
     h.account->pop3().setOpener([&](std::string_view address) { h.opened.emplace_back(address); });
     h.noticeEvent(notice, kNotifyClicked);
     EXPECT_TRUE(h.opened.empty());
@@ -266,7 +266,7 @@ TEST(Pop3Account, FailedCheckShowsAWarningTitledWithTheAddress) {
 TEST(Pop3Account, RefusedSocketAtConstructionGivesANoticeWithoutTitle) {
     FakeHost host;
     host.setResult(u"NetLib/Create", 1);
-    Account account(Host(host.table()), 0, 7, u"");
+    Account account(Host(host.table()), 0, 7, u"", nullptr);
     // Both sessions report; the POP3 one through a notice.
     ASSERT_EQ(host.notifications.size(), 1u);
     EXPECT_EQ(host.notifications[0].text, "POP3 - Could not create socket");

@@ -3,10 +3,10 @@
 
 #include <memory>
 
+#include "fixtures/manual_clock.h"
 #include "pop3/header_decoding.h"
 #include "pop3/pop3_session.h"
 #include "support/fake_host.h"
-#include "support/manual_clock.h"
 
 namespace postrix::pop3 {
 namespace {

@@ -3,14 +3,14 @@
 // the archive entry, every byte on the wire checked.
 #include <gtest/gtest.h>
 
+#include "abi/records_send.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
-#include "plugin/plugin.h"
-#include "plugin/records_send.h"
+#include "fixtures/manual_clock.h"
 #include "platform/host_name.h"
+#include "plugin/plugin.h"
 #include "smtp/ehlo_domain.h"
 #include "support/fake_host.h"
-#include "support/manual_clock.h"
 
 namespace postrix {
 namespace {

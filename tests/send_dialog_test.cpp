@@ -7,9 +7,10 @@
 
 #include <sys/stat.h>
 
+#include "fixtures/installed_desktop.h"
 #include "platform/posix/desktop_bridge.h"
+#include "plugin/dialog_colours.h"
 #include "plugin/plugin.h"
-#include "support/fake_desktop.h"
 #include "support/fake_host.h"
 #include "support/temp_dir.h"
 #include "ui/send_dialog.h"
@@ -44,7 +45,8 @@ protected:
     std::optional<ui::DialogResult> run(std::function<void(DialogDriver&)> script,
                                         std::u16string to = u"Jan Nowak <jan@example.com>") {
         desktop.onModal = std::move(script);
-        return ui::runSendDialog(Plugin::instance().accountManager(), std::move(to), Plugin::instance().bitmap());
+        return ui::runSendDialog(Plugin::instance().accountManager(), std::move(to),
+                                 Plugin::instance().bitmap(), dialogColour);
     }
     // The attachments of a dialog sent right after the picks.
     Paths attachmentsAfter(std::initializer_list<Paths> picks) {
@@ -58,7 +60,7 @@ protected:
 
     test::TempDir dir;
     test::FakeHost host;
-    test::FakeDesktop desktop;
+    test::InstalledDesktop desktop;
     std::deque<int> choices;
 };
 
@@ -284,7 +286,7 @@ TEST_F(SendDialogTest, WithoutAccountsNothingIsSelected) {
         EXPECT_TRUE(d.comboItems(1009).empty());
         d.click(1);
     };
-    auto result = ui::runSendDialog(nullptr, u" <>", 0);
+    auto result = ui::runSendDialog(nullptr, u" <>", 0, dialogColour);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->accountIndex, -1);
 }

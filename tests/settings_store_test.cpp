@@ -1,7 +1,7 @@
 // The settings store over the host's settings service.
 #include <gtest/gtest.h>
 
-#include "plugin/settings_store.h"
+#include "host/settings_store.h"
 #include "support/fake_host.h"
 
 namespace postrix {

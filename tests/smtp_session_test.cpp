@@ -1,11 +1,11 @@
 // The SMTP state machine played reply by reply against the fake host.
 #include <gtest/gtest.h>
 
+#include "fixtures/manual_clock.h"
 #include "platform/host_name.h"
 #include "smtp/ehlo_domain.h"
 #include "smtp/smtp_session.h"
 #include "support/fake_host.h"
-#include "support/manual_clock.h"
 #include "support/temp_dir.h"
 
 #include <sys/stat.h>

@@ -2,15 +2,15 @@
 
 #include <algorithm>
 
+#include "abi/records_accounts.h"
+#include "abi/records_plugin.h"
 #include "accounts/options_page.h"
-#include "plugin/log.h"
-#include "plugin/records_accounts.h"
-#include "plugin/records_plugin.h"
+#include "accounts/send_outcome.h"
+#include "host/log.h"
 #include "pop3/check_error_notice.h"
 #include "pop3/new_mail_notice.h"
 #include "pop3/pop3_session.h"
 #include "smtp/outgoing_mail.h"
-#include "smtp/send_outcome.h"
 #include "smtp/smtp_session.h"
 #include "text/format.h"
 #include "text/text_conversion.h"
@@ -30,14 +30,19 @@ int32_t clampCheckInterval(int64_t minutes) {
     return static_cast<int32_t>(std::clamp<int64_t>(minutes, 1, kMaxCheckInterval));
 }
 
-Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName)
-    : host_(host), moduleHandle_(moduleHandle), id_(id), profileName_(profileName) {
+Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName,
+                 platform::DialogColours dialogColours)
+    : host_(host),
+      moduleHandle_(moduleHandle),
+      id_(id),
+      profileName_(profileName),
+      dialogColours_(dialogColours) {
     smtp_ = std::make_unique<smtp::SmtpSession>(
         host_,
         [this](smtp::SmtpSession& session, const smtp::OutgoingMail& mail) {
-            smtp::notifyMailSent(host_, session, mail);
+            notifyMailSent(host_, session, mail);
         },
-        [](smtp::SmtpSession& session, const std::string& message) { smtp::reportSmtpError(session, message); },
+        [](smtp::SmtpSession& session, const std::string& message) { reportSmtpError(session, message); },
         id_);
     pop3_ = std::make_unique<pop3::Pop3Session>(host_, pop3::showNewMailNotice, pop3::showCheckError, id_);
     settings_ = std::make_unique<SettingsStore>(host_, moduleHandle_, profileName_);
@@ -46,7 +51,7 @@ Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_v
 
 void Account::registerWithHost() {
     const std::u16string serviceName = sendServiceName();
-    sendService_ = host_.createService(serviceName.c_str(), smtp::handleMessageSend, contextOf(this));
+    sendService_ = host_.createService(serviceName.c_str(), handleMessageSend, contextOf(this));
     if (sendService_ == 0) {
         logFailure(host_, "Registering JOX_PF_MESSAGE_SEND failed");
         return;

@@ -7,8 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/host.h"
-#include "plugin/settings_store.h"
+#include "host/host.h"
+#include "host/settings_store.h"
+#include "platform/ui.h"
 
 namespace postrix {
 
@@ -24,8 +25,10 @@ class OptionsPage;
 class Account {
 public:
     // Registers the send service, the options page, the mail-check timer and
-    // the login info, all named from the id.
-    Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName);
+    // the login info, all named from the id. The options page paints with
+    // dialogColours; null keeps the platform's colours.
+    Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName,
+            platform::DialogColours dialogColours);
     // Removes everything the constructor registered, in a fixed order.
     ~Account();
     Account(const Account&) = delete;
@@ -37,6 +40,7 @@ public:
     smtp::SmtpSession& smtp() { return *smtp_; }
     pop3::Pop3Session& pop3() { return *pop3_; }
     Host host() const { return host_; }
+    platform::DialogColours dialogColours() const { return dialogColours_; }
 
     // The address of the last send once one started, else "MAIL/mail".
     std::string currentAddress();
@@ -72,6 +76,7 @@ private:
     uintptr_t moduleHandle_;
     int32_t id_;
     std::u16string profileName_;
+    platform::DialogColours dialogColours_;
     std::unique_ptr<smtp::SmtpSession> smtp_;
     std::unique_ptr<pop3::Pop3Session> pop3_;
     std::unique_ptr<SettingsStore> settings_;

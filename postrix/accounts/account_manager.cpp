@@ -2,12 +2,11 @@
 
 #include <algorithm>
 
+#include "abi/records_accounts.h"
 #include "accounts/account.h"
+#include "host/log.h"
+#include "host/settings_store.h"
 #include "platform/files.h"
-#include "plugin/log.h"
-#include "plugin/plugin.h"
-#include "plugin/records_accounts.h"
-#include "plugin/settings_store.h"
 #include "text/format.h"
 #include "text/text_conversion.h"
 
@@ -32,7 +31,9 @@ std::u16string profileNameOfFile(std::u16string_view fileName) {
 
 }  // namespace
 
-AccountManager::AccountManager(Host host, uintptr_t moduleHandle) : host_(host), moduleHandle_(moduleHandle) {
+AccountManager::AccountManager(Host host, uintptr_t moduleHandle, const char16_t* pluginGuid,
+                               platform::DialogColours dialogColours)
+    : host_(host), moduleHandle_(moduleHandle), pluginGuid_(pluginGuid), dialogColours_(dialogColours) {
     AcmInterfaceRecord record{};
     record.size = sizeof(AcmInterfaceRecord);
     record.handler = onAccountEvent;
@@ -76,7 +77,7 @@ int32_t AccountManager::addAccount(std::u16string_view profileName) {
     record.netClass = kNetClass;
     record.shortName = u"Mail";
     record.longName = u"Mail Protocol";
-    record.guid = kPluginGuid;
+    record.guid = pluginGuid_;
     record.kind = 2;
     record.flags = 0x200000;
     record.version = 5;
@@ -85,7 +86,8 @@ int32_t AccountManager::addAccount(std::u16string_view profileName) {
         logFailure(host_, "Adding account failed");
         return -1;
     }
-    accounts_.push_back(std::make_unique<Account>(host_, moduleHandle_, record.accountId, profileName));
+    accounts_.push_back(
+        std::make_unique<Account>(host_, moduleHandle_, record.accountId, profileName, dialogColours_));
     return record.accountId;
 }
 

@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/host.h"
+#include "host/host.h"
+#include "platform/ui.h"
 
 namespace postrix {
 
@@ -16,8 +17,11 @@ class Account;
 class AccountManager {
 public:
     // Registers the account-manager interface, then creates the main account
-    // and one account per profile file in the host's directory.
-    AccountManager(Host host, uintptr_t moduleHandle);
+    // and one account per profile file in the host's directory. pluginGuid
+    // names the plug-in in every protocol instance it adds; the accounts'
+    // options pages paint with dialogColours.
+    AccountManager(Host host, uintptr_t moduleHandle, const char16_t* pluginGuid,
+                   platform::DialogColours dialogColours);
     // Removes the interface and tears every account down in list order.
     ~AccountManager();
     AccountManager(const AccountManager&) = delete;
@@ -44,6 +48,8 @@ private:
 
     Host host_;
     uintptr_t moduleHandle_;
+    const char16_t* pluginGuid_;
+    platform::DialogColours dialogColours_;
     std::vector<std::unique_ptr<Account>> accounts_;
 };
 

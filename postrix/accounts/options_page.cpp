@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <string>
 
+#include "abi/records_accounts.h"
 #include "accounts/account.h"
-#include "plugin/dialog_colours.h"
-#include "plugin/records_accounts.h"
-#include "plugin/settings_store.h"
+#include "host/settings_store.h"
 #include "resources/templates.h"
 #include "text/text_conversion.h"
 
@@ -70,12 +69,15 @@ bool OptionsPage::onInit(platform::Window dialog) {
     return true;
 }
 
-platform::Brush OptionsPage::colourFor(platform::Window, platform::ColourQuery query) { return dialogColour(query); }
+platform::Brush OptionsPage::colourFor(platform::Window, platform::ColourQuery query) {
+    const platform::DialogColours colours = account_.dialogColours();
+    return colours != nullptr ? colours(query) : 0;
+}
 
 // Writes the edit's text under key when it differs from the stored text;
 // true when it did.
 bool OptionsPage::applyText(int controlId, const char16_t* key) {
-    const std::u16string value = text::dialogItemText(window_, controlId);
+    const std::u16string value = platform::dialogItemText(window_, controlId);
     if (value == account_.settings().getText(key)) return false;
     account_.settings().setText(key, value);
     return true;
@@ -103,7 +105,8 @@ void OptionsPage::apply() {
         changed = true;
     }
 
-    const int32_t interval = clampCheckInterval(readIntervalText(text::dialogItemText(window_, ids::kCheckInterval)));
+    const int32_t interval =
+        clampCheckInterval(readIntervalText(platform::dialogItemText(window_, ids::kCheckInterval)));
     if (interval != settings.getInt(keys::kCheckInterval, kDefaultCheckInterval)) {
         settings.setInt(keys::kCheckInterval, interval);
         platform::setItemText(window_, ids::kCheckInterval, decimal(interval));

@@ -5,7 +5,7 @@
 //
 // On Windows these are user32/comdlg32 dialogs. On POSIX a headless toolkit
 // keeps every dialog as a list of controls and shows it through the desktop
-// of the embedding process (see plugin/desktop_abi.h); without one, modal
+// of the embedding process (see abi/desktop_abi.h); without one, modal
 // dialogs end as cancelled, the file picker picks nothing and message boxes
 // go to stderr and to the log.
 #pragma once
@@ -59,6 +59,10 @@ public:
     virtual void onDestroy(Window) {}
 };
 
+// The brush a family of dialogs paints each kind of control with; dialog
+// procedures hand their colourFor queries to it.
+using DialogColours = Brush (*)(ColourQuery query);
+
 // The platform's white stock brush.
 Brush whiteBrush();
 
@@ -84,6 +88,9 @@ bool hasItem(Window dialog, int id);
 // buffer: at most capacity-1 units and a terminator; the count copied.
 int itemTextLength(Window dialog, int id);
 int itemText(Window dialog, int id, char16_t* buffer, int capacity);
+// The whole text of a dialog's control; empty when it has none or the dialog
+// has no such control.
+std::u16string dialogItemText(Window dialog, int controlId);
 void setItemText(Window dialog, int id, std::u16string_view text);
 bool isChecked(Window dialog, int id);
 void setChecked(Window dialog, int id, bool checked);

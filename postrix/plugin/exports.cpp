@@ -1,5 +1,5 @@
 // The plug-in's three exported entry points and its library entry routine.
-#include "plugin/abi.h"
+#include "abi/abi.h"
 #include "plugin/plugin.h"
 #include "plugin/plugin_info.h"
 

@@ -2,11 +2,13 @@
 
 #include <new>
 
+#include "abi/records_plugin.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
+#include "host/log.h"
 #include "platform/resources.h"
-#include "plugin/log.h"
-#include "plugin/records_plugin.h"
+#include "plugin/dialog_colours.h"
+#include "plugin/plugin_info.h"
 #include "text/text_conversion.h"
 #include "ui/contact_menu.h"
 
@@ -52,7 +54,7 @@ void Plugin::load(HostTable* table) {
 
     menuHook_ = host().hookEvent(u"JOX/OnMenuRebuild", onMenuRebuild, 0);
 
-    accountManager_ = std::make_unique<AccountManager>(host(), moduleHandle_);
+    accountManager_ = std::make_unique<AccountManager>(host(), moduleHandle_, kPluginGuid, dialogColour);
 
     TimerRecord timer{};
     timer.size = sizeof(TimerRecord);
@@ -84,6 +86,15 @@ int64_t Plugin::onTimeoutTimer(uintptr_t timerEvent, uintptr_t, uintptr_t) {
     if (!event || event->code != kTimerSweepCode) return 0;
     if (AccountManager* manager = instance().accountManager()) checkTimeouts(*manager);
     return 0;
+}
+
+int64_t Plugin::onFastSend(uintptr_t, uintptr_t menuInfo, uintptr_t) {
+    const Plugin& plugin = instance();
+    return postrix::onFastSend(plugin.host(), plugin.accountManager_, plugin.bitmap_, dialogColour, menuInfo);
+}
+
+int64_t Plugin::onMenuRebuild(uintptr_t wParam, uintptr_t, uintptr_t) {
+    return postrix::onMenuRebuild(instance().host(), wParam);
 }
 
 void checkTimeouts(AccountManager& manager) {

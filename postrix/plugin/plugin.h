@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <memory>
 
+#include "host/host.h"
 #include "platform/ui.h"
-#include "plugin/host.h"
 
 namespace postrix {
 
 class AccountManager;
 
-inline constexpr char16_t kPluginGuid[] = u"{6F1C2B9E-4D3A-4E8B-9C51-2A7D0E3F8B64}";
 inline constexpr char16_t kTimeoutTimerId[] = u"postrix/timeoutTimer";
 inline constexpr int32_t kTimeoutTimerIntervalMs = 10000;
 
@@ -35,6 +34,11 @@ public:
 
     // Handler of the global timer: code 3 runs the timeout sweep.
     static int64_t onTimeoutTimer(uintptr_t timerEvent, uintptr_t unused, uintptr_t context);
+    // Handlers of the contact-menu item's click and of "JOX/OnMenuRebuild":
+    // they hand the contact menu (ui/contact_menu.h) the host, the account
+    // manager, the bitmap and the dialog colours.
+    static int64_t onFastSend(uintptr_t wParam, uintptr_t menuInfo, uintptr_t context);
+    static int64_t onMenuRebuild(uintptr_t wParam, uintptr_t lParam, uintptr_t context);
 
 private:
     Plugin() = default;

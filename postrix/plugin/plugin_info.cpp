@@ -1,7 +1,5 @@
 #include "plugin/plugin_info.h"
 
-#include "plugin/plugin.h"
-
 namespace postrix {
 
 namespace {

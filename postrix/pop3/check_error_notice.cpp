@@ -1,7 +1,7 @@
 #include "pop3/check_error_notice.h"
 
-#include "plugin/log.h"
-#include "plugin/records_notify.h"
+#include "abi/records_notify.h"
+#include "host/log.h"
 #include "pop3/pop3_session.h"
 #include "text/format.h"
 #include "text/text_conversion.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <span>
 
-#include "plugin/log.h"
-#include "plugin/records_notify.h"
+#include "abi/records_notify.h"
+#include "host/log.h"
 #include "pop3/live_sessions.h"
 #include "pop3/pop3_session.h"
 #include "text/format.h"

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "host/log.h"
 #include "platform/clock.h"
 #include "platform/desktop.h"
-#include "plugin/log.h"
 #include "pop3/credentials_check.h"
 #include "pop3/display_text.h"
 #include "pop3/header_decoding.h"

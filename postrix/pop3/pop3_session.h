@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "plugin/connection.h"
-#include "plugin/host.h"
+#include "host/connection.h"
+#include "host/host.h"
 #include "pop3/new_mail_tracker.h"
 #include "pop3/reply_buffer.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "plugin/connection.h"
-#include "plugin/host.h"
+#include "host/connection.h"
+#include "host/host.h"
 #include "smtp/outgoing_mail.h"
 #include "smtp/smtp_reply_reader.h"
 

@@ -8,8 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ui.h"
-
 namespace postrix::text {
 
 // Code pages by their Windows numbers.
@@ -34,9 +32,5 @@ std::string codePageToUtf8(std::string_view bytes, unsigned codePage);
 // Bytes in a MIME charset (any letter case) to UTF-8; empty optional when
 // the charset is unknown.
 std::optional<std::string> charsetToUtf8(std::string_view bytes, std::string_view charset);
-
-// The whole text of a dialog's control; empty when it has none or the dialog
-// has no such control.
-std::u16string dialogItemText(platform::Window dialog, int controlId);
 
 }  // namespace postrix::text

@@ -4,11 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "abi/records_ui.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
-#include "plugin/log.h"
-#include "plugin/plugin.h"
-#include "plugin/records_ui.h"
+#include "host/log.h"
 #include "text/text_conversion.h"
 #include "ui/send_dialog.h"
 
@@ -89,12 +88,11 @@ Recipients collectRecipients(const Host& host, const MenuCallbackInfo* info) {
 
 }  // namespace
 
-int64_t onMenuRebuild(uintptr_t wParam, uintptr_t, uintptr_t) {
+int64_t onMenuRebuild(const Host& host, uintptr_t wParam) {
     const auto* event = reinterpret_cast<const MenuRebuildEvent*>(wParam);
     if (event == nullptr || event->menuInfo == nullptr || event->addItem == nullptr) return 0;
     const MenuCallbackInfo& info = *event->menuInfo;
     if (info.contactCount <= 0 || info.contacts == nullptr) return 0;
-    const Host host = Plugin::instance().host();
     for (int32_t i = 0; i < info.contactCount; ++i) {
         if (mailAddressOf(host, info.contacts[i]).empty()) continue;
         event->addItem(event->menu, kFastSendItemId);
@@ -103,14 +101,14 @@ int64_t onMenuRebuild(uintptr_t wParam, uintptr_t, uintptr_t) {
     return 0;
 }
 
-int64_t onFastSend(uintptr_t, uintptr_t menuInfo, uintptr_t) {
-    Plugin& plugin = Plugin::instance();
-    Recipients recipients = collectRecipients(plugin.host(), reinterpret_cast<const MenuCallbackInfo*>(menuInfo));
+int64_t onFastSend(const Host& host, const std::unique_ptr<AccountManager>& accounts, uintptr_t entryBitmap,
+                   platform::DialogColours colours, uintptr_t menuInfo) {
+    Recipients recipients = collectRecipients(host, reinterpret_cast<const MenuCallbackInfo*>(menuInfo));
     std::optional<ui::DialogResult> result =
-        ui::runSendDialog(plugin.accountManager(), recipients.toText, plugin.bitmap());
+        ui::runSendDialog(accounts.get(), recipients.toText, entryBitmap, colours);
     if (!result) return 0;
     // The account list may have changed while the dialog was open.
-    AccountManager* manager = plugin.accountManager();
+    AccountManager* manager = accounts.get();
     if (manager == nullptr || result->accountIndex < 0 || static_cast<size_t>(result->accountIndex) >= manager->count())
         return 0;
     manager->at(static_cast<size_t>(result->accountIndex))

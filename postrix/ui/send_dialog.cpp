@@ -2,15 +2,18 @@
 
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
-#include "plugin/dialog_colours.h"
 #include "resources/templates.h"
 #include "text/text_conversion.h"
 #include "ui/send_dialog_layout.h"
 
 namespace postrix::ui {
 
-SendDialog::SendDialog(const AccountManager* accounts, std::u16string recipientsText, uintptr_t entryBitmap)
-    : accounts_(accounts), recipientsText_(std::move(recipientsText)), entryBitmap_(entryBitmap) {}
+SendDialog::SendDialog(const AccountManager* accounts, std::u16string recipientsText, uintptr_t entryBitmap,
+                       platform::DialogColours colours)
+    : accounts_(accounts),
+      recipientsText_(std::move(recipientsText)),
+      entryBitmap_(entryBitmap),
+      colours_(colours) {}
 
 SendDialog::~SendDialog() = default;
 
@@ -55,8 +58,8 @@ bool SendDialog::onCommand(platform::Window dialog, int id) {
 void SendDialog::send(platform::Window dialog) {
     DialogResult result;
     result.accountIndex = platform::comboSelection(dialog, kAccountComboId);
-    result.subject = text::wideToUtf8(text::dialogItemText(dialog, kSubjectEditId));
-    result.body = text::wideToUtf8(text::dialogItemText(dialog, kBodyEditId));
+    result.subject = text::wideToUtf8(platform::dialogItemText(dialog, kSubjectEditId));
+    result.body = text::wideToUtf8(platform::dialogItemText(dialog, kBodyEditId));
     if (const AttachmentList* list = attachmentsOf(dialog)) result.attachments = *list;
     result_ = std::move(result);
     platform::endDialog(dialog, 1);
@@ -83,7 +86,9 @@ std::optional<platform::Size> SendDialog::minimumTrackSize(platform::Window dial
     return minimumSendDialogSize(dialog);
 }
 
-platform::Brush SendDialog::colourFor(platform::Window, platform::ColourQuery query) { return dialogColour(query); }
+platform::Brush SendDialog::colourFor(platform::Window, platform::ColourQuery query) {
+    return colours_ != nullptr ? colours_(query) : 0;
+}
 
 void SendDialog::onDestroy(platform::Window dialog) {
     platform::removeProperty(dialog, kAttachmentsProperty);
@@ -91,8 +96,8 @@ void SendDialog::onDestroy(platform::Window dialog) {
 }
 
 std::optional<DialogResult> runSendDialog(const AccountManager* accounts, std::u16string recipientsText,
-                                          uintptr_t entryBitmap) {
-    SendDialog dialog(accounts, std::move(recipientsText), entryBitmap);
+                                          uintptr_t entryBitmap, platform::DialogColours colours) {
+    SendDialog dialog(accounts, std::move(recipientsText), entryBitmap, colours);
     platform::runModalDialog(resources::kSendDialogId, dialog);
     return dialog.takeResult();
 }

@@ -30,8 +30,10 @@ inline constexpr int kMinimumMarkerId = 1016;
 class SendDialog final : public platform::DialogProcedure {
 public:
     // accounts may be null (no accounts to choose from); entryBitmap is the
-    // picture of attachment entries in the attachments menu.
-    SendDialog(const AccountManager* accounts, std::u16string recipientsText, uintptr_t entryBitmap);
+    // picture of attachment entries in the attachments menu; the dialog
+    // paints with colours, or with the platform's when it is null.
+    SendDialog(const AccountManager* accounts, std::u16string recipientsText, uintptr_t entryBitmap,
+               platform::DialogColours colours);
     ~SendDialog() override;
 
     // The result once the dialog ended with "Wyślij".
@@ -52,6 +54,7 @@ private:
     const AccountManager* accounts_;
     std::u16string recipientsText_;
     uintptr_t entryBitmap_;
+    platform::DialogColours colours_;
     // Owned here, reachable from the window as its "postrix_attachments"
     // property once the first "Dodaj..." created it.
     std::unique_ptr<AttachmentList> attachments_;
@@ -60,6 +63,6 @@ private:
 
 // Runs the dialog and waits for it to end; the result when the user sent.
 std::optional<DialogResult> runSendDialog(const AccountManager* accounts, std::u16string recipientsText,
-                                          uintptr_t entryBitmap);
+                                          uintptr_t entryBitmap, platform::DialogColours colours);
 
 }  // namespace postrix::ui

@@ -11,12 +11,12 @@
 #include <cstring>
 #include <string>
 
-#include "postrix/plugin/abi.h"
-#include "postrix/plugin/records_accounts.h"
-#include "postrix/plugin/records_netlib.h"
-#include "postrix/plugin/records_notify.h"
-#include "postrix/plugin/records_plugin.h"
-#include "postrix/plugin/records_send.h"
+#include "postrix/abi/abi.h"
+#include "postrix/abi/records_accounts.h"
+#include "postrix/abi/records_netlib.h"
+#include "postrix/abi/records_notify.h"
+#include "postrix/abi/records_plugin.h"
+#include "postrix/abi/records_send.h"
 
 using namespace postrix;
 

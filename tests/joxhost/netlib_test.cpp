@@ -7,7 +7,7 @@
 #include <atomic>
 #include <fstream>
 
-#include "postrix/plugin/records_netlib.h"
+#include "postrix/abi/records_netlib.h"
 #include "temp_dir.h"
 #include "test_certs.h"
 #include "test_server.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "postrix/plugin/records_plugin.h"
+#include "postrix/abi/records_plugin.h"
 #include "profile.h"
 #include "temp_dir.h"
 #include "utf.h"

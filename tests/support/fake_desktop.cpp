@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 
-#include "platform/posix/desktop_bridge.h"
 #include "support/fake_host.h"
 
 namespace postrix::test {
@@ -109,9 +108,6 @@ FakeDesktop::FakeDesktop() {
     table_.pickFiles = FakeDesktopThunks::pickFiles;
     table_.popupMenu = FakeDesktopThunks::popupMenu;
     table_.openAddress = FakeDesktopThunks::openAddress;
-    platform::posix::installDesktop(&table_);
 }
-
-FakeDesktop::~FakeDesktop() { platform::posix::installDesktop(nullptr); }
 
 }  // namespace postrix::test

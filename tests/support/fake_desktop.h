@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/desktop_abi.h"
+#include "abi/desktop_abi.h"
 
 namespace postrix::test {
 
@@ -51,11 +51,11 @@ struct ShownMenuEntry {
     std::string text;
 };
 
+// The desktop table only; tests install it into the plug-in's headless
+// toolkit with fixtures/installed_desktop.h.
 class FakeDesktop {
 public:
-    // Installs itself as the desktop of the headless toolkit.
     FakeDesktop();
-    ~FakeDesktop();
     FakeDesktop(const FakeDesktop&) = delete;
     FakeDesktop& operator=(const FakeDesktop&) = delete;
 

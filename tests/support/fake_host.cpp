@@ -3,10 +3,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "plugin/records_accounts.h"
-#include "plugin/records_notify.h"
-#include "plugin/records_plugin.h"
-#include "plugin/records_send.h"
+#include "abi/records_accounts.h"
+#include "abi/records_notify.h"
+#include "abi/records_plugin.h"
+#include "abi/records_send.h"
 
 namespace postrix::test {
 

@@ -15,10 +15,10 @@
 #include <variant>
 #include <vector>
 
-#include "plugin/abi.h"
-#include "plugin/records_accounts.h"
-#include "plugin/records_netlib.h"
-#include "plugin/records_ui.h"
+#include "abi/abi.h"
+#include "abi/records_accounts.h"
+#include "abi/records_netlib.h"
+#include "abi/records_ui.h"
 
 namespace postrix::test {
 

@@ -1,8 +1,8 @@
 // The desktop of the embedding process, found through its "joxDesktop"
-// export (plugin/desktop_abi.h).
+// export (abi/desktop_abi.h).
 #pragma once
 
-#include "plugin/desktop_abi.h"
+#include "abi/desktop_abi.h"
 
 namespace postrix::platform::posix {
 

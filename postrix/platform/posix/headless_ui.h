@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "abi/desktop_abi.h"
 #include "platform/ui.h"
-#include "plugin/desktop_abi.h"
 #include "resources/templates.h"
 
 namespace postrix::platform::posix {

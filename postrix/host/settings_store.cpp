@@ -1,11 +1,11 @@
-#include "plugin/settings_store.h"
+#include "host/settings_store.h"
 
 #include <algorithm>
 #include <vector>
 
+#include "abi/records_plugin.h"
+#include "host/log.h"
 #include "platform/files.h"
-#include "plugin/log.h"
-#include "plugin/records_plugin.h"
 #include "text/text_conversion.h"
 
 namespace postrix {

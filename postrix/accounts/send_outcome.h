@@ -5,21 +5,23 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/host.h"
+#include "host/host.h"
 
-namespace postrix::smtp {
+namespace postrix {
 
+namespace smtp {
 class SmtpSession;
 struct OutgoingMail;
+}  // namespace smtp
 
 // Handler of an account's "MAIL/<id>/PFMessageSend" service: sends a chat
 // message to a mail contact as an e-mail. The context is the account.
 int64_t handleMessageSend(uintptr_t message, uintptr_t unused, uintptr_t context);
 
 // The session's onSent: "Mail wysłany pomyślnie" and the archive entry.
-void notifyMailSent(const Host& host, SmtpSession& session, const OutgoingMail& mail);
+void notifyMailSent(const Host& host, smtp::SmtpSession& session, const smtp::OutgoingMail& mail);
 
 // The session's onError: a log line and a modal error box.
-void reportSmtpError(SmtpSession& session, const std::string& message);
+void reportSmtpError(smtp::SmtpSession& session, const std::string& message);
 
-}  // namespace postrix::smtp
+}  // namespace postrix

@@ -1,4 +1,4 @@
-#include "plugin/connection.h"
+#include "host/connection.h"
 
 #include <algorithm>
 #include <cstdint>

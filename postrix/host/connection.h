@@ -7,8 +7,8 @@
 #include <memory>
 #include <string_view>
 
-#include "plugin/host.h"
-#include "plugin/records_netlib.h"
+#include "abi/records_netlib.h"
+#include "host/host.h"
 
 namespace postrix {
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "plugin/abi.h"
-#include "plugin/record_check.h"
+#include "abi/abi.h"
+#include "abi/record_check.h"
 
 namespace postrix {
 

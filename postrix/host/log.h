@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "plugin/host.h"
+#include "host/host.h"
 
 namespace postrix {
 

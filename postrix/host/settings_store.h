@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/host.h"
+#include "host/host.h"
 
 namespace postrix {
 

@@ -1,22 +1,22 @@
-#include "smtp/send_outcome.h"
+#include "accounts/send_outcome.h"
 
 #include <string_view>
 
+#include "abi/records_notify.h"
+#include "abi/records_send.h"
 #include "accounts/account.h"
+#include "host/log.h"
 #include "platform/clock.h"
 #include "platform/desktop.h"
-#include "plugin/log.h"
-#include "plugin/records_notify.h"
-#include "plugin/records_send.h"
 #include "smtp/header_text.h"
 #include "smtp/smtp_session.h"
 #include "text/text_conversion.h"
 
-namespace postrix::smtp {
+namespace postrix {
 
 int64_t handleMessageSend(uintptr_t message, uintptr_t, uintptr_t context) {
     const auto* record = reinterpret_cast<const MessageSendRecord*>(message);
-    auto* account = fromContext<postrix::Account>(context);
+    auto* account = fromContext<Account>(context);
     if (!record || !record->text || !record->contactId || !record->netClass || !account) return kInvalidArgument;
     if (std::u16string_view(record->netClass) != kNetClass) return 0;
     account->sendMail({}, {text::wideToUtf8(record->contactId)}, record->subject ? text::wideToUtf8(record->subject) : "",
@@ -24,7 +24,7 @@ int64_t handleMessageSend(uintptr_t message, uintptr_t, uintptr_t context) {
     return 0;
 }
 
-void notifyMailSent(const Host& host, SmtpSession& session, const OutgoingMail& mail) {
+void notifyMailSent(const Host& host, smtp::SmtpSession& session, const smtp::OutgoingMail& mail) {
     const std::u16string title = text::utf8ToWide(mail.recipientName);
     NotifyRecord notice{};
     notice.size = sizeof(NotifyRecord);
@@ -34,7 +34,7 @@ void notifyMailSent(const Host& host, SmtpSession& session, const OutgoingMail& 
     notice.value40 = 3;
     if (host.call(u"JOX/ShowStandardNotify", &notice) != 0) logFailure(host, "Showing notification failed");
 
-    const std::u16string contact = text::utf8ToWide(joinRecipients(mail.recipients));
+    const std::u16string contact = text::utf8ToWide(smtp::joinRecipients(mail.recipients));
     const std::u16string subject = text::utf8ToWide(mail.subject);
     const std::u16string body = text::utf8ToWide(mail.body);
     ArchiveRecord entry{};
@@ -50,9 +50,9 @@ void notifyMailSent(const Host& host, SmtpSession& session, const OutgoingMail& 
     if (host.call(u"Ar/WriteMessage", &entry) != 0) logFailure(host, "Writing message to archive failed");
 }
 
-void reportSmtpError(SmtpSession& session, const std::string& message) {
+void reportSmtpError(smtp::SmtpSession& session, const std::string& message) {
     logFailure(session.host(), session.senderAddress() + ": " + message);
     platform::showErrorBox(session.senderAddress(), message);
 }
 
-}  // namespace postrix::smtp
+}  // namespace postrix

@@ -1,6 +1,6 @@
-#include "plugin/log.h"
+#include "host/log.h"
 
-#include "plugin/records_plugin.h"
+#include "abi/records_plugin.h"
 #include "text/text_conversion.h"
 
 namespace postrix {

@@ -1,4 +1,4 @@
-#include "plugin/host.h"
+#include "host/host.h"
 
 namespace postrix {
 

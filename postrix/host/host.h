@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plugin/abi.h"
+#include "abi/abi.h"
 
 namespace postrix {
 
