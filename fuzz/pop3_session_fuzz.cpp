@@ -252,7 +252,7 @@ struct Harness {
     }
 };
 
-const uint32_t kMaxReplyLengths[] = {pop3::ReplyBuffer::kDefaultMaxLength, 4096, 128, 127, 16, 1};
+const uint32_t kMaxReplyLengths[] = {mail::ReplyBuffer::kDefaultMaxLength, 4096, 128, 127, 16, 1};
 
 }  // namespace
 

@@ -17,7 +17,7 @@ if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")
 endif()
 
-set(layers abi resources platform text host "smtp|pop3" accounts ui plugin)
+set(layers abi resources platform text host mail "smtp|pop3" accounts ui plugin)
 set(rank 0)
 set(folders)
 foreach(layer IN LISTS layers)

@@ -20,7 +20,7 @@ constexpr std::string_view kHeaderOf3 = "From: ola@example.com\r\nSubject: Re: p
 
 // One session on a fresh fake host; the probe says "online" unless told.
 struct Harness {
-    explicit Harness(uint32_t maxReply = ReplyBuffer::kDefaultMaxLength)
+    explicit Harness(uint32_t maxReply = mail::ReplyBuffer::kDefaultMaxLength)
         : session(
               Host(host.table()),
               [this](Pop3Session& s, size_t count) {

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "host/log.h"
-#include "platform/clock.h"
 #include "platform/desktop.h"
 #include "pop3/credentials_check.h"
 #include "pop3/display_text.h"
@@ -18,8 +17,6 @@ namespace postrix::pop3 {
 namespace {
 
 constexpr size_t kMaxTlsMessageUnits = 1022;
-
-uint32_t now() { return platform::clock().tickMs(); }
 
 // Text as a C string reads it: up to the first NUL.
 std::string_view upToNul(std::string_view text) { return text.substr(0, std::min(text.find('\0'), text.size())); }
@@ -43,19 +40,28 @@ Pop3Session::Pop3Session(Host host, NewMailHandler onNewMail, ErrorHandler onErr
       accountId_(accountId),
       onNewMail_(std::move(onNewMail)),
       onError_(std::move(onError)),
-      buffer_(maxReplyLength),
       probe_(platform::probeReachability),
       opener_(platform::openAddress),
-      liveNumber_(registerLiveSession(*this)) {
-    connection_ = std::make_unique<Connection>(host_, text::utf8ToWide(formatText("MAIL/Socket/POP3/%d", accountId_)),
-                                               onEvent, contextOf(this));
-    if (!connection_->created()) onError_(*this, "POP3 - Could not create socket");
+      liveNumber_(registerLiveSession(*this)),
+      framer_(maxReplyLength),
+      channel_(host, text::utf8ToWide(formatText("MAIL/Socket/POP3/%d", accountId)), accountId, framer_, *this) {
+    if (!channel_.created()) onError_(*this, "POP3 - Could not create socket");
 }
 
-Pop3Session::~Pop3Session() {
-    unregisterLiveSession(liveNumber_);
-    connection_.reset();
+Pop3Session::Pop3Session(std::unique_ptr<mail::Link> link, NewMailHandler onNewMail, ErrorHandler onError,
+                         int32_t accountId, uint32_t maxReplyLength)
+    : accountId_(accountId),
+      onNewMail_(std::move(onNewMail)),
+      onError_(std::move(onError)),
+      probe_(platform::probeReachability),
+      opener_(platform::openAddress),
+      liveNumber_(registerLiveSession(*this)),
+      framer_(maxReplyLength),
+      channel_(std::move(link), framer_, *this) {
+    if (!channel_.created()) onError_(*this, "POP3 - Could not create socket");
 }
+
+Pop3Session::~Pop3Session() { unregisterLiveSession(liveNumber_); }
 
 void Pop3Session::start(const Pop3Settings& settings) {
     if (state_ != Pop3State::Idle) {
@@ -68,17 +74,12 @@ void Pop3Session::start(const Pop3Settings& settings) {
     if (!probe_ || !probe_()) return;
 
     settings_ = settings;
-    aborted_ = false;
-    statusLine_.clear();
-    buffer_.clear();
+    channel_.begin();
     tracker_.startCheck();
-    lastActivity_ = now();
     if (auto problem = credentialsProblem(settings_.login, settings_.password)) return fail(*problem);
 
-    const HostPort target = splitHostPort(settings_.pop3Server, settings_.ssl ? kPop3TlsPort : kPop3Port);
-    const int64_t result = connection_->connect(text::utf8ToWide(target.host), target.port);
+    const int64_t result = channel_.connect(settings_.pop3Server, settings_.ssl ? kPop3TlsPort : kPop3Port);
     if (result != 0) {
-        connection_->close();
         state_ = Pop3State::Idle;
         onError_(*this, formatText("POP3 - Could not connect to server, err=0x%X", static_cast<uint32_t>(result)));
         return;
@@ -87,7 +88,7 @@ void Pop3Session::start(const Pop3Settings& settings) {
 }
 
 void Pop3Session::checkTimeout() {
-    if (state_ == Pop3State::Idle || now() - lastActivity_ < kPop3TimeoutMs) return;
+    if (state_ == Pop3State::Idle || !channel_.silentFor(kPop3TimeoutMs)) return;
     drop(nullptr);
 }
 
@@ -95,17 +96,10 @@ void Pop3Session::openMailbox() const {
     if (!settings_.mailboxWww.empty() && opener_) opener_(settings_.mailboxWww);
 }
 
-int64_t Pop3Session::onEvent(uintptr_t event, uintptr_t data, uintptr_t context) {
-    auto* session = fromContext<Pop3Session>(context);
-    // Events of an aborted check are ignored until the next start.
-    if (session && !session->aborted_) dispatchConnectionEvent(event, data, *session);
-    return 0;
-}
-
 void Pop3Session::onConnected() {
     // With TLS the handshake comes first; the greeting arrives as data either way.
     if (state_ == Pop3State::Idle || !settings_.ssl) return;
-    if (connection_->initSsl() != 0) fail("POP3 - Starting SSL failed");
+    if (channel_.initSsl() != 0) fail("POP3 - Starting SSL failed");
 }
 
 void Pop3Session::onClosedByPeer() {
@@ -127,93 +121,75 @@ void Pop3Session::onTlsResult(int32_t status, int32_t errorCode, const char16_t*
     // A handshake of a connection the session no longer uses belongs to no
     // check: reporting it would give an ended check a second outcome.
     if (state_ == Pop3State::Idle) return;
-    lastActivity_ = now();
+    channel_.touch();
     if (status == 1) return;
     // The connection stays as it is; the timeout sweep ends it.
-    aborted_ = true;
+    channel_.abandon();
     onError_(*this, limitTlsMessage(errorText ? formatText("POP3 - SSL error (%d): %s", errorCode,
                                                            text::wideToUtf8(errorText).c_str())
                                               : formatText("POP3 - SSL error (%d)", errorCode)));
 }
 
-void Pop3Session::onData(std::string_view chunk) {
-    reportTraffic(host_, accountId_, kTrafficReceived, chunk);
-    lastActivity_ = now();
+void Pop3Session::onReply(std::string_view reply) {
     switch (state_) {
         case Pop3State::AwaitWelcome:
-            return onStatus(chunk, "POP3 - Error on welcome:\r\n", &Pop3Session::onWelcome);
+            return onStatus(reply, "POP3 - Error on welcome:\r\n", &Pop3Session::onWelcome);
         case Pop3State::AwaitUser:
-            return onStatus(chunk, "POP3 - Error on USER:\r\n", &Pop3Session::onUserAccepted);
+            return onStatus(reply, "POP3 - Error on USER:\r\n", &Pop3Session::onUserAccepted);
         case Pop3State::AwaitPass:
-            return onStatus(chunk, "POP3 - Error on PASS:\r\n", &Pop3Session::onPassAccepted);
+            return onStatus(reply, "POP3 - Error on PASS:\r\n", &Pop3Session::onPassAccepted);
         case Pop3State::AwaitUidl:
-            return onStatus(chunk, "POP3 - Error on UIDL:\r\n", &Pop3Session::onUidlAccepted);
+            return onStatus(reply, "POP3 - Error on UIDL:\r\n", &Pop3Session::onUidlAccepted);
         case Pop3State::ReadingUidl:
-            return collectBody(chunk, &Pop3Session::onListingComplete);
+            return onListingComplete(reply);
         case Pop3State::AwaitTop:
-            return onStatus(chunk, "POP3 - Error on TOP:\r\n", &Pop3Session::onTopAccepted);
+            return onStatus(reply, "POP3 - Error on TOP:\r\n", &Pop3Session::onTopAccepted);
         case Pop3State::ReadingTop:
-            return collectBody(chunk, &Pop3Session::onHeaderComplete);
+            return onHeaderComplete(reply);
         case Pop3State::Idle:
-            return;  // the reply to QUIT, or anything after the check
+            return;  // the channel hands over nothing while idle
     }
 }
 
-void Pop3Session::onStatus(std::string_view chunk, const char* errorPrefix, Step next) {
-    if (chunk.empty()) return fail("POP3 - Received empty buffer");
-    // Nothing is judged from part of a line: a status line that arrives in
-    // pieces waits here for its CRLF, within the same bound as a reply body.
-    if (chunk.size() > buffer_.maxLength() - statusLine_.size()) return fail("POP3 - Reply too long");
-    const size_t searchFrom = statusLine_.empty() ? 0 : statusLine_.size() - 1;
-    statusLine_.append(chunk);
-    const size_t end = statusLine_.find("\r\n", searchFrom);
-    if (end == std::string::npos) return;
-    const std::string received = std::move(statusLine_);
-    statusLine_.clear();
+void Pop3Session::onBadReply(mail::ReplyFramer::Result result) {
+    fail(result == mail::ReplyFramer::Result::Empty ? "POP3 - Received empty buffer" : "POP3 - Reply too long");
+}
+
+void Pop3Session::onStatus(std::string_view line, const char* errorPrefix, Step next) {
     // A refusal shows the server's status line in the warning notice: that
     // line alone, cleaned like header text, so that a hostile server cannot
     // add lines of its own or reverse text there.
-    if (received.front() != '+') {
-        return fail(errorPrefix + displayText(upToNul(std::string_view(received).substr(0, end))) + "\r\n");
-    }
-    (this->*next)(std::string_view(received).substr(end + 2));
+    if (line.empty() || line.front() != '+') return fail(errorPrefix + displayText(upToNul(line)) + "\r\n");
+    (this->*next)();
 }
 
-void Pop3Session::onWelcome(std::string_view) {
+void Pop3Session::onWelcome() {
     sendCommand(formatText("USER %s\r\n", settings_.login.c_str()), Pop3State::AwaitUser);
 }
 
-void Pop3Session::onUserAccepted(std::string_view) {
+void Pop3Session::onUserAccepted() {
     sendCommand(formatText("PASS %s\r\n", settings_.password.c_str()), Pop3State::AwaitPass);
 }
 
-void Pop3Session::onPassAccepted(std::string_view) { sendCommand("UIDL\r\n", Pop3State::AwaitUidl); }
+void Pop3Session::onPassAccepted() { sendCommand("UIDL\r\n", Pop3State::AwaitUidl); }
 
-void Pop3Session::onUidlAccepted(std::string_view rest) {
-    buffer_.clear();
+void Pop3Session::onUidlAccepted() {
     state_ = Pop3State::ReadingUidl;
-    collectBody(rest, &Pop3Session::onListingComplete);
+    framer_.readBody();
 }
 
-void Pop3Session::onTopAccepted(std::string_view rest) {
-    buffer_.clear();
+void Pop3Session::onTopAccepted() {
     state_ = Pop3State::ReadingTop;
-    collectBody(rest, &Pop3Session::onHeaderComplete);
+    framer_.readBody();
 }
 
-void Pop3Session::collectBody(std::string_view bytes, Completion complete) {
-    if (!buffer_.append(bytes)) return fail("POP3 - Reply too long");
-    if (buffer_.complete()) (this->*complete)();
-}
-
-void Pop3Session::onListingComplete() {
-    tracker_.readListing(text::withoutNul(buffer_.view()));
-    buffer_.clear();
+void Pop3Session::onListingComplete(std::string_view listing) {
+    tracker_.readListing(text::withoutNul(listing));
     fetchNextHeader();
 }
 
-void Pop3Session::onHeaderComplete() {
-    ParsedHeaders parsed = parseHeaders(text::withoutNul(buffer_.view()));
+void Pop3Session::onHeaderComplete(std::string_view header) {
+    ParsedHeaders parsed = parseHeaders(text::withoutNul(header));
     if (parsed.unreadableDate) logFailure(host_, dateFailureMessage(*parsed.unreadableDate));
     // The notice and the news entries show the same cleaned text.
     parsed.entry.from = displayText(parsed.entry.from);
@@ -225,17 +201,14 @@ void Pop3Session::onHeaderComplete() {
 void Pop3Session::fetchNextHeader() {
     const std::optional<int32_t> number = tracker_.takeNextMessage();
     if (!number) return finish();
-    buffer_.clear();
     sendCommand(formatText("TOP %d 0\r\n", *number), Pop3State::AwaitTop);
 }
 
 bool Pop3Session::sendCommand(const std::string& command, Pop3State next) {
-    if (connection_->send(command) < 0) {
+    if (!channel_.send(command)) {
         fail("POP3 - Send failed");
         return false;
     }
-    reportTraffic(host_, accountId_, kTrafficSent, command);
-    lastActivity_ = now();
     state_ = next;
     return true;
 }
@@ -251,21 +224,18 @@ void Pop3Session::finish() {
     state_ = Pop3State::Idle;
     // The reply to QUIT is never read: with the state idle it only reaches
     // the traffic report.
-    constexpr std::string_view quit = "QUIT\r\n";
-    connection_->send(quit);
-    reportTraffic(host_, accountId_, kTrafficSent, quit);
-    connection_->close();
+    channel_.quit();
 }
 
 void Pop3Session::fail(const std::string& message) {
-    aborted_ = true;
+    channel_.abandon();
     finish();
     onError_(*this, message);
 }
 
 void Pop3Session::drop(const std::string* message) {
-    aborted_ = true;
-    connection_->close();
+    channel_.abandon();
+    channel_.close();
     state_ = Pop3State::Idle;
     if (message) onError_(*this, *message);
 }

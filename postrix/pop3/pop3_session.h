@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "host/connection.h"
 #include "host/host.h"
+#include "mail/channel.h"
+#include "mail/pop3_framer.h"
 #include "pop3/new_mail_tracker.h"
-#include "pop3/reply_buffer.h"
 
 namespace postrix::pop3 {
 
@@ -42,7 +42,7 @@ inline constexpr int32_t kPop3Port = 110;
 inline constexpr int32_t kPop3TlsPort = 995;
 inline constexpr uint32_t kPop3TimeoutMs = 20000;
 
-class Pop3Session final : private ConnectionEvents {
+class Pop3Session final : private mail::ChannelEvents {
 public:
     using NewMailHandler = std::function<void(Pop3Session&, size_t entryCount)>;
     using ErrorHandler = std::function<void(Pop3Session&, const std::string&)>;
@@ -50,7 +50,10 @@ public:
     using Opener = std::function<void(std::string_view address)>;
 
     Pop3Session(Host host, NewMailHandler onNewMail, ErrorHandler onError, int32_t accountId,
-                uint32_t maxReplyLength = ReplyBuffer::kDefaultMaxLength);
+                uint32_t maxReplyLength = mail::ReplyBuffer::kDefaultMaxLength);
+    // Over any link, a fake in tests: its events enter through channel().
+    Pop3Session(std::unique_ptr<mail::Link> link, NewMailHandler onNewMail, ErrorHandler onError,
+                int32_t accountId, uint32_t maxReplyLength = mail::ReplyBuffer::kDefaultMaxLength);
     ~Pop3Session();
     Pop3Session(const Pop3Session&) = delete;
     Pop3Session& operator=(const Pop3Session&) = delete;
@@ -64,9 +67,6 @@ public:
     // without QUIT and without any message.
     void checkTimeout();
 
-    // The connection's event handler; the context is the session.
-    static int64_t onEvent(uintptr_t event, uintptr_t data, uintptr_t context);
-
     // Replace the reachability probe and the opener of the web mailbox
     // (tests; the defaults are the platform's).
     void setProbe(Probe probe) { probe_ = std::move(probe); }
@@ -75,37 +75,36 @@ public:
     void openMailbox() const;
 
     Pop3State state() const { return state_; }
-    bool aborted() const { return aborted_; }
+    bool aborted() const { return channel_.abandoned(); }
     int32_t accountId() const { return accountId_; }
     Host host() const { return host_; }
     const Pop3Settings& settings() const { return settings_; }
     // The number under which the new-mail notice finds the session.
     uint64_t liveNumber() const { return liveNumber_; }
     NewMailTracker& tracker() { return tracker_; }
-    const ReplyBuffer& buffer() const { return buffer_; }
+    const mail::ReplyBuffer& buffer() const { return framer_.body(); }
+    mail::Channel& channel() { return channel_; }
 
 private:
-    using Step = void (Pop3Session::*)(std::string_view rest);
-    using Completion = void (Pop3Session::*)();
+    using Step = void (Pop3Session::*)();
 
+    bool awaitingReply() const override { return state_ != Pop3State::Idle; }
     void onConnected() override;
+    void onReply(std::string_view reply) override;
+    void onBadReply(mail::ReplyFramer::Result result) override;
     void onClosedByPeer() override;
-    void onData(std::string_view chunk) override;
     void onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) override;
     void onConnectionError(uint32_t code) override;
 
-    // A reply's status line, judged once its CRLF arrived; a positive one
-    // hands the bytes after it to next.
-    void onStatus(std::string_view chunk, const char* errorPrefix, Step next);
-    void onWelcome(std::string_view rest);
-    void onUserAccepted(std::string_view rest);
-    void onPassAccepted(std::string_view rest);
-    void onUidlAccepted(std::string_view rest);
-    void onTopAccepted(std::string_view rest);
-    // The body of a multi-line reply, until its terminating line.
-    void collectBody(std::string_view bytes, Completion complete);
-    void onListingComplete();
-    void onHeaderComplete();
+    // A reply's status line: a positive one leads to next.
+    void onStatus(std::string_view line, const char* errorPrefix, Step next);
+    void onWelcome();
+    void onUserAccepted();
+    void onPassAccepted();
+    void onUidlAccepted();
+    void onTopAccepted();
+    void onListingComplete(std::string_view listing);
+    void onHeaderComplete(std::string_view header);
 
     bool sendCommand(const std::string& command, Pop3State next);
     void fetchNextHeader();
@@ -119,19 +118,16 @@ private:
 
     Host host_;
     int32_t accountId_;
-    std::unique_ptr<Connection> connection_;
-    bool aborted_ = false;
-    uint32_t lastActivity_ = 0;
     Pop3Settings settings_;
     NewMailHandler onNewMail_;
     ErrorHandler onError_;
     Pop3State state_ = Pop3State::Idle;
-    std::string statusLine_;  // the status line so far, until its CRLF
-    ReplyBuffer buffer_;
     NewMailTracker tracker_;
     Probe probe_;
     Opener opener_;
     uint64_t liveNumber_;
+    mail::Pop3Framer framer_;
+    mail::Channel channel_;
 };
 
 }  // namespace postrix::pop3

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "platform/clock.h"
 #include "platform/host_name.h"
 #include "smtp/base64.h"
 #include "smtp/address_check.h"
@@ -15,8 +14,6 @@ namespace postrix::smtp {
 
 namespace {
 
-uint32_t now() { return platform::clock().tickMs(); }
-
 // How a reply in each waiting state is judged, and what follows a pass.
 struct ReplyRule {
     bool acceptsIntermediate;  // 3xx passes as well as 2xx
@@ -27,10 +24,21 @@ struct ReplyRule {
 }  // namespace
 
 SmtpSession::SmtpSession(Host host, SentHandler onSent, ErrorHandler onError, int32_t accountId)
-    : host_(host), accountId_(accountId), onSent_(std::move(onSent)), onError_(std::move(onError)) {
-    connection_ = std::make_unique<Connection>(host_, text::utf8ToWide(formatText("MAIL/Socket/SMTP/%d", accountId_)),
-                                               onEvent, contextOf(this));
-    if (!connection_->created()) onError_(*this, "SMTP - Could not create socket");
+    : host_(host),
+      accountId_(accountId),
+      onSent_(std::move(onSent)),
+      onError_(std::move(onError)),
+      channel_(host, text::utf8ToWide(formatText("MAIL/Socket/SMTP/%d", accountId)), accountId, framer_, *this) {
+    if (!channel_.created()) onError_(*this, "SMTP - Could not create socket");
+}
+
+SmtpSession::SmtpSession(std::unique_ptr<mail::Link> link, SentHandler onSent, ErrorHandler onError,
+                         int32_t accountId)
+    : accountId_(accountId),
+      onSent_(std::move(onSent)),
+      onError_(std::move(onError)),
+      channel_(std::move(link), framer_, *this) {
+    if (!channel_.created()) onError_(*this, "SMTP - Could not create socket");
 }
 
 SmtpSession::~SmtpSession() { finish(); }
@@ -50,11 +58,9 @@ void SmtpSession::start(const SmtpSettings& settings, const OutgoingMail& mail) 
     password_ = settings.password;
     useSsl_ = settings.useSsl;
     mail_ = mail;
-    failed_ = false;
     tlsActive_ = false;
     nextRecipient_ = 0;
-    replies_.clear();
-    lastActivity_ = now();
+    channel_.begin();
 
     // Addresses go into commands and headers: refuse what could break them
     // before anything reaches the server.
@@ -66,10 +72,8 @@ void SmtpSession::start(const SmtpSettings& settings, const OutgoingMail& mail) 
     // middle of the DATA phase.
     if (auto problem = attachmentsProblem(mail_)) return onError_(*this, *problem);
 
-    const HostPort target = splitHostPort(server_, kSmtpDefaultPort);
-    const int64_t result = connection_->connect(text::utf8ToWide(target.host), target.port);
+    const int64_t result = channel_.connect(server_, kSmtpDefaultPort);
     if (result != 0) {
-        connection_->close();
         state_ = SmtpState::Idle;
         onError_(*this, formatText("SMTP - Could not connect to SMTP server, err=0x%X", static_cast<uint32_t>(result)));
         return;
@@ -78,49 +82,35 @@ void SmtpSession::start(const SmtpSettings& settings, const OutgoingMail& mail) 
 }
 
 bool SmtpSession::send(std::string_view text) {
-    if (connection_->send(text) < 0) {
-        failed_ = true;
-        finish();
-        onError_(*this, "SMTP - Send failed");
-        return false;
-    }
-    reportTraffic(host_, accountId_, kTrafficSent, text);
-    lastActivity_ = now();
-    return true;
+    if (channel_.send(text)) return true;
+    channel_.abandon();
+    finish();
+    onError_(*this, "SMTP - Send failed");
+    return false;
 }
 
 void SmtpSession::finish() {
     if (state_ == SmtpState::Idle) return;
     state_ = SmtpState::Idle;
-    constexpr std::string_view quit = "QUIT\r\n";
-    connection_->send(quit);
-    reportTraffic(host_, accountId_, kTrafficSent, quit);
-    connection_->close();
+    channel_.quit();
     tlsActive_ = false;
 }
 
 void SmtpSession::checkTimeout() {
-    if (state_ == SmtpState::Idle || now() - lastActivity_ < kReceiveTimeoutMs) return;
+    if (state_ == SmtpState::Idle || !channel_.silentFor(kReceiveTimeoutMs)) return;
     fail(Ending::Close, "SMTP - Receive timeout");
 }
 
 void SmtpSession::fail(Ending ending, const std::string& message) {
-    failed_ = true;
+    channel_.abandon();
     if (ending == Ending::Quit) {
         finish();
     } else {
         tlsActive_ = false;
-        connection_->close();
+        channel_.close();
         state_ = SmtpState::Idle;
     }
     onError_(*this, message);
-}
-
-int64_t SmtpSession::onEvent(uintptr_t event, uintptr_t data, uintptr_t context) {
-    auto* session = fromContext<SmtpSession>(context);
-    // Events of a failed send are ignored until the next start.
-    if (session && !session->failed_) dispatchConnectionEvent(event, data, *session);
-    return 0;
 }
 
 void SmtpSession::onClosedByPeer() {
@@ -136,7 +126,7 @@ void SmtpSession::onConnectionError(uint32_t code) {
 
 void SmtpSession::onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) {
     if (state_ != SmtpState::AwaitStartTls) return;
-    lastActivity_ = now();
+    channel_.touch();
     if (status == 1) {
         tlsActive_ = true;
         sendCommand("EHLO " + ehloDomain_ + "\r\n", SmtpState::AwaitEhlo);
@@ -146,22 +136,12 @@ void SmtpSession::onTlsResult(int32_t status, int32_t errorCode, const char16_t*
                                   : formatText("SMTP - SSL error (%d)", errorCode));
 }
 
-void SmtpSession::onData(std::string_view chunk) {
-    reportTraffic(host_, accountId_, kTrafficReceived, chunk);
-    lastActivity_ = now();
-    if (state_ == SmtpState::Idle) return;
-    if (chunk.empty()) return fail(Ending::Quit, "SMTP - Received empty buffer");
-    switch (replies_.add(chunk)) {
-        case SmtpReplyReader::Result::Incomplete:
-            return;
-        case SmtpReplyReader::Result::TooLong:
-            return fail(Ending::Quit, "SMTP - Reply too long");
-        case SmtpReplyReader::Result::Complete:
-            return handleReply(replies_.reply());
-    }
+void SmtpSession::onBadReply(mail::ReplyFramer::Result result) {
+    fail(Ending::Quit, result == mail::ReplyFramer::Result::Empty ? "SMTP - Received empty buffer"
+                                                                   : "SMTP - Reply too long");
 }
 
-void SmtpSession::handleReply(const std::string& reply) {
+void SmtpSession::onReply(std::string_view reply) {
     static const std::array<ReplyRule, 11> rules = {{
         {false, nullptr, nullptr},
         {false, "SMTP - On welcome server returned code different than 2xx:\r\n", &SmtpSession::onGreeting},
@@ -183,7 +163,7 @@ void SmtpSession::handleReply(const std::string& reply) {
     if (first == '2' || (rule.acceptsIntermediate && first == '3')) {
         (this->*rule.onPass)();
     } else {
-        fail(Ending::Quit, rule.failurePrefix + reply);
+        fail(Ending::Quit, rule.failurePrefix + std::string(reply));
     }
 }
 
@@ -202,7 +182,7 @@ void SmtpSession::onEhlo() {
 }
 
 void SmtpSession::onStartTls() {
-    if (connection_->initSsl() != 0) fail(Ending::Quit, "SMTP - Starting TLS failed");
+    if (channel_.initSsl() != 0) fail(Ending::Quit, "SMTP - Starting TLS failed");
 }
 
 void SmtpSession::onUserPrompt() { sendCommand(base64Encode(login_) + "\r\n", SmtpState::AwaitPasswordPrompt); }

@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "host/connection.h"
 #include "host/host.h"
+#include "mail/channel.h"
+#include "mail/smtp_framer.h"
 #include "smtp/outgoing_mail.h"
-#include "smtp/smtp_reply_reader.h"
 
 namespace postrix::smtp {
 
@@ -41,12 +41,14 @@ struct SmtpSettings {
 inline constexpr int32_t kSmtpDefaultPort = 587;
 inline constexpr uint32_t kReceiveTimeoutMs = 20000;
 
-class SmtpSession final : private ConnectionEvents {
+class SmtpSession final : private mail::ChannelEvents {
 public:
     using SentHandler = std::function<void(SmtpSession&, const OutgoingMail&)>;
     using ErrorHandler = std::function<void(SmtpSession&, const std::string&)>;
 
     SmtpSession(Host host, SentHandler onSent, ErrorHandler onError, int32_t accountId);
+    // Over any link, a fake in tests: its events enter through channel().
+    SmtpSession(std::unique_ptr<mail::Link> link, SentHandler onSent, ErrorHandler onError, int32_t accountId);
     ~SmtpSession();
     SmtpSession(const SmtpSession&) = delete;
     SmtpSession& operator=(const SmtpSession&) = delete;
@@ -60,23 +62,22 @@ public:
     // Aborts a send whose server has been silent for 20 seconds.
     void checkTimeout();
 
-    // The connection's event handler; the context is the session.
-    static int64_t onEvent(uintptr_t event, uintptr_t data, uintptr_t context);
-
     SmtpState state() const { return state_; }
     const std::string& senderAddress() const { return senderAddress_; }
     int32_t accountId() const { return accountId_; }
     const OutgoingMail& mail() const { return mail_; }
     Host host() const { return host_; }
+    mail::Channel& channel() { return channel_; }
 
 private:
+    bool awaitingReply() const override { return state_ != SmtpState::Idle; }
     void onConnected() override {}
+    void onReply(std::string_view reply) override;
+    void onBadReply(mail::ReplyFramer::Result result) override;
     void onClosedByPeer() override;
-    void onData(std::string_view bytes) override;
     void onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) override;
     void onConnectionError(uint32_t code) override;
 
-    void handleReply(const std::string& reply);
     void onGreeting();
     void onEhlo();
     void onStartTls();
@@ -94,7 +95,8 @@ private:
     void composeAndSend();
 
     // The one place a send fails: after a reply, a send or a TLS refusal the
-    // session quits politely; after a lost connection it only closes.
+    // session quits politely; after a lost connection it only closes. Either
+    // way the channel ignores the connection's events until the next start.
     enum class Ending { Quit, Close };
     void fail(Ending ending, const std::string& message);
 
@@ -107,15 +109,13 @@ private:
     bool useSsl_ = false;
     OutgoingMail mail_;
     uint32_t nextRecipient_ = 0;
-    std::unique_ptr<Connection> connection_;
     int32_t accountId_;
     SmtpState state_ = SmtpState::Idle;
-    bool failed_ = false;
     bool tlsActive_ = false;
-    uint32_t lastActivity_ = 0;
     SentHandler onSent_;
     ErrorHandler onError_;
-    SmtpReplyReader replies_;
+    mail::SmtpFramer framer_;
+    mail::Channel channel_;
 };
 
 }  // namespace postrix::smtp

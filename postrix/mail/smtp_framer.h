@@ -5,27 +5,27 @@
 // same event are unsolicited (no command is outstanding) and are dropped.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
-namespace postrix::smtp {
+#include "mail/reply_framer.h"
 
-class SmtpReplyReader {
+namespace postrix::mail {
+
+class SmtpFramer final : public ReplyFramer {
 public:
     // Replies longer than this end the send instead of growing without bound.
     static constexpr size_t kMaxReplyBytes = 64 * 1024;
 
-    enum class Result { Incomplete, Complete, TooLong };
-
-    // Adds one event's bytes; on Complete, reply() holds the whole reply.
-    Result add(std::string_view bytes);
-    const std::string& reply() const { return reply_; }
-    void clear();
+    // Empty for an event without bytes; on Complete, reply() holds the whole
+    // reply, line ends included.
+    Result add(std::string_view bytes) override;
+    std::string_view reply() const override { return reply_; }
+    void clear() override;
 
 private:
     std::string pending_;
     std::string reply_;
 };
 
-}  // namespace postrix::smtp
+}  // namespace postrix::mail

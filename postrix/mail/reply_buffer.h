@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-namespace postrix::pop3 {
+namespace postrix::mail {
 
 class ReplyBuffer {
 public:
@@ -44,4 +44,4 @@ private:
     uint32_t maxLength_;
 };
 
-}  // namespace postrix::pop3
+}  // namespace postrix::mail

@@ -1,9 +1,9 @@
 // The reply buffer's growth, bound and completion test.
 #include <gtest/gtest.h>
 
-#include "pop3/reply_buffer.h"
+#include "mail/reply_buffer.h"
 
-namespace postrix::pop3 {
+namespace postrix::mail {
 namespace {
 
 TEST(ReplyBuffer, CapacityGrowsToTheNextPowerOfTwoAboveTheLength) {
@@ -63,4 +63,4 @@ TEST(ReplyBuffer, CompleteAtTheTerminatingLineOnly) {
 }
 
 }  // namespace
-}  // namespace postrix::pop3
+}  // namespace postrix::mail

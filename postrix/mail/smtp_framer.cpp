@@ -1,6 +1,6 @@
-#include "smtp/smtp_reply_reader.h"
+#include "mail/smtp_framer.h"
 
-namespace postrix::smtp {
+namespace postrix::mail {
 
 namespace {
 
@@ -9,7 +9,8 @@ bool isFinalLine(std::string_view line) { return line.size() < 4 || line[3] != '
 
 }  // namespace
 
-SmtpReplyReader::Result SmtpReplyReader::add(std::string_view bytes) {
+SmtpFramer::Result SmtpFramer::add(std::string_view bytes) {
+    if (bytes.empty()) return Result::Empty;
     // Lines before the last LF were looked at already and were not final.
     const size_t lastLf = pending_.rfind('\n');
     size_t lineStart = lastLf == std::string::npos ? 0 : lastLf + 1;
@@ -32,9 +33,9 @@ SmtpReplyReader::Result SmtpReplyReader::add(std::string_view bytes) {
     return Result::Incomplete;
 }
 
-void SmtpReplyReader::clear() {
+void SmtpFramer::clear() {
     pending_.clear();
     reply_.clear();
 }
 
-}  // namespace postrix::smtp
+}  // namespace postrix::mail

@@ -1,9 +1,9 @@
-#include "pop3/reply_buffer.h"
+#include "mail/reply_buffer.h"
 
 #include <algorithm>
 #include <bit>
 
-namespace postrix::pop3 {
+namespace postrix::mail {
 
 ReplyBuffer::ReplyBuffer(uint32_t maxLength)
     : data_(std::make_unique<char[]>(kInitialCapacity)), maxLength_(std::min(maxLength, kDefaultMaxLength)) {
@@ -40,4 +40,4 @@ bool ReplyBuffer::complete() const {
     return text == ".\r\n" || text.ends_with("\r\n.\r\n");
 }
 
-}  // namespace postrix::pop3
+}  // namespace postrix::mail
