@@ -73,23 +73,30 @@ void Channel::touch() { lastActivity_ = now(); }
 bool Channel::silentFor(uint32_t ms) const { return now() - lastActivity_ >= ms; }
 
 int64_t Channel::onEvent(uintptr_t event, uintptr_t data, uintptr_t context) {
-    auto* channel = fromContext<Channel>(context);
-    // Events of an abandoned exchange are ignored until the next begin().
-    if (channel && !channel->abandoned_) dispatchConnectionEvent(event, data, *channel);
+    if (auto* channel = fromContext<Channel>(context)) dispatchConnectionEvent(event, data, *channel);
     return 0;
 }
 
-void Channel::onConnected() { events_.onConnected(); }
+// Events of an abandoned exchange are ignored until the next begin().
 
-void Channel::onClosedByPeer() { events_.onClosedByPeer(); }
-
-void Channel::onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) {
-    events_.onTlsResult(status, errorCode, errorText);
+void Channel::onConnected() {
+    if (!abandoned_) events_.onConnected();
 }
 
-void Channel::onConnectionError(uint32_t code) { events_.onConnectionError(code); }
+void Channel::onClosedByPeer() {
+    if (!abandoned_) events_.onClosedByPeer();
+}
+
+void Channel::onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) {
+    if (!abandoned_) events_.onTlsResult(status, errorCode, errorText);
+}
+
+void Channel::onConnectionError(uint32_t code) {
+    if (!abandoned_) events_.onConnectionError(code);
+}
 
 void Channel::onData(std::string_view bytes) {
+    if (abandoned_) return;
     link_->reportTraffic(kTrafficReceived, bytes);
     touch();
     // Bytes while no exchange is in progress (the reply to QUIT, anything

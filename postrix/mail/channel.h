@@ -91,7 +91,8 @@ public:
     // The host connection's event handler; the context is the channel.
     static int64_t onEvent(uintptr_t event, uintptr_t data, uintptr_t context);
 
-    // One event each; data is reported and framed.
+    // One event each, ignored while the exchange is abandoned; data is
+    // reported and framed.
     void onConnected() override;
     void onClosedByPeer() override;
     void onData(std::string_view bytes) override;
