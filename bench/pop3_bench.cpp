@@ -12,9 +12,9 @@
 #include "abi/abi.h"
 #include "abi/records_netlib.h"
 #include "abi/records_notify.h"
+#include "accounts/new_mail_notice.h"
 #include "platform/clock.h"
 #include "pop3/header_decoding.h"
-#include "pop3/new_mail_notice.h"
 #include "pop3/pop3_session.h"
 
 namespace {
@@ -224,15 +224,16 @@ void BM_CheckMailbox(benchmark::State& state) {
     platform::setClock(&clock);
     BenchHost host;
     size_t notices = 0;
+    NewMailNotice notice(Host(host.table()));
     pop3::Pop3Session session(
         Host(host.table()),
-        [&notices](pop3::Pop3Session& s, size_t count) {
-            notices += count;
-            pop3::showNewMailNotice(s, count);
+        [&notices, &notice](pop3::Pop3Session& s, std::vector<pop3::NewMailEntry> entries) {
+            notices += entries.size();
+            notice.add(s.settings().mail, std::move(entries));
         },
         [&state](pop3::Pop3Session&, const std::string& message) { state.SkipWithError(message.c_str()); }, 3);
     session.setProbe([] { return true; });
-    const pop3::Pop3Settings settings{"pop.example.com", "jan@example.com", "jan", "secret", "", false};
+    const pop3::Pop3Settings settings{"pop.example.com", "jan@example.com", "jan", "secret", false};
 
     uint64_t first = 0;
     host.listing = uidlListing(first, kMessages);

@@ -11,9 +11,9 @@
 //   which waits for the timeout sweep), and busy exactly while the host's
 //   connection is open;
 // - nothing is sent after a failure until the next check;
-// - the notice counts the session's entries; its end empties them, its click
-//   opens the mailbox page when there is one, and a notice that outlives its
-//   session does nothing.
+// - the session hands each check's new entries over once; the notice's end
+//   empties its list, its click opens the mailbox page when there is one,
+//   and a notice that outlives its account does nothing.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -21,11 +21,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "abi/records_notify.h"
+#include "accounts/check_error_notice.h"
+#include "accounts/new_mail_notice.h"
 #include "fuzz_host.h"
-#include "pop3/check_error_notice.h"
-#include "pop3/new_mail_notice.h"
 #include "pop3/pop3_session.h"
 #include "text/text_conversion.h"
 
@@ -67,14 +68,14 @@ struct Harness {
     int constructionErrors = 0;
     bool online = true;
     int opened = 0;
-    std::string mailboxWww;
+    std::optional<NewMailNotice> notice;
     std::optional<Pop3Session> session;
 
-    void onNewMail(Pop3Session& s, size_t count) {
+    void onNewMail(Pop3Session& s, std::vector<pop3::NewMailEntry> entries) {
         FUZZ_CHECK(check.begun);
-        FUZZ_CHECK(count > 0 && count == s.tracker().entries().size());
+        FUZZ_CHECK(!entries.empty() && s.tracker().entries().empty());
         ++check.notices;
-        pop3::showNewMailNotice(s, count);
+        notice->add(s.settings().mail, std::move(entries));
     }
 
     void onError(Pop3Session& s, const std::string& message) {
@@ -88,7 +89,7 @@ struct Harness {
             check.sendsAtError = host.sends;
             if (message.starts_with("POP3 - SSL error")) FUZZ_CHECK(text::utf8ToWide(message).size() <= 1022);
         }
-        pop3::showCheckError(s, message);
+        showCheckError(s, message);
     }
 
     void start(FuzzedDataProvider& in) {
@@ -97,7 +98,7 @@ struct Harness {
         settings.mail = "alice@example.com";
         settings.login = in.ConsumeBool() ? "alice" : in.ConsumeRandomLengthString(32);
         settings.password = "secret";
-        settings.mailboxWww = in.ConsumeBool() ? "https://mail.example.com" : "";
+        const std::string mailboxWww = in.ConsumeBool() ? "https://mail.example.com" : "";
         settings.ssl = in.ConsumeBool();
 
         const Pop3State before = session->state();
@@ -105,7 +106,7 @@ struct Harness {
         const int logs = host.logs;
         const Check previous = check;
         if (before != Pop3State::Idle || !online) {
-            session->start(settings);
+            FUZZ_CHECK(!session->start(settings));
             FUZZ_CHECK(session->state() == before);
             FUZZ_CHECK(host.connects == connects);
             FUZZ_CHECK(check.errors == previous.errors && check.notices == previous.notices);
@@ -115,8 +116,8 @@ struct Harness {
         }
         check = Check{};
         check.begun = true;
-        mailboxWww = settings.mailboxWww;
-        session->start(settings);
+        FUZZ_CHECK(session->start(settings));
+        notice->setMailboxWww(mailboxWww);
         if (settings.login.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
             // Refused before connecting.
             FUZZ_CHECK(host.connects == connects && check.errors == 1);
@@ -156,15 +157,15 @@ struct Harness {
     }
 
     void fireNotice(int32_t kind) {
-        const bool ours = host.noticeCallback && host.noticeContext == session->liveNumber();
+        const bool ours = host.noticeCallback && host.noticeContext == notice->liveNumber();
         const int opens = opened;
         host.fireNotice(kind);
         if (!ours) {
             FUZZ_CHECK(opened == opens);
             return;
         }
-        if (kind == kNotifyEnded) FUZZ_CHECK(session->tracker().entries().empty());
-        FUZZ_CHECK(opened == opens + (kind == kNotifyClicked && !session->settings().mailboxWww.empty() ? 1 : 0));
+        if (kind == kNotifyEnded) FUZZ_CHECK(notice->entries().empty());
+        FUZZ_CHECK(opened == opens + (kind == kNotifyClicked && !notice->mailboxWww().empty() ? 1 : 0));
     }
 
     void check_() {
@@ -262,13 +263,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     h.host.createFails = in.ConsumeIntegralInRange(0, 15) == 0;
     h.clock.tick = in.ConsumeIntegral<uint32_t>();
     const uint32_t maxReply = in.PickValueInArray(kMaxReplyLengths);
+    h.notice.emplace(Host(h.host.table()));
     h.session.emplace(
-        Host(h.host.table()), [&h](Pop3Session& s, size_t count) { h.onNewMail(s, count); },
+        Host(h.host.table()),
+        [&h](Pop3Session& s, std::vector<pop3::NewMailEntry> entries) { h.onNewMail(s, std::move(entries)); },
         [&h](Pop3Session& s, const std::string& message) { h.onError(s, message); }, 3, maxReply);
     h.constructing = false;
     FUZZ_CHECK(h.constructionErrors == (h.host.createFails ? 1 : 0));
     h.session->setProbe([&h] { return h.online; });
-    h.session->setOpener([&h](std::string_view address) {
+    h.notice->setOpener([&h](std::string_view address) {
         FUZZ_CHECK(!address.empty());
         ++h.opened;
     });
@@ -278,8 +281,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         h.check_();
     }
 
-    // A notice that outlives its session finds nothing.
+    // A notice that outlives its account finds nothing.
     h.session.reset();
+    h.notice.reset();
     FUZZ_CHECK(h.host.destroyed == h.host.created);
     const int opens = h.opened;
     h.host.fireNotice(kNotifyClicked);

@@ -79,7 +79,7 @@ TEST(MailChannel, Pop3StatusLineAndBodyInOneEventAndTimeout) {
     std::vector<size_t> notices;
     std::vector<std::string> errors;
     pop3::Pop3Session session(
-        std::make_unique<FakeLink>(link), [&](pop3::Pop3Session&, size_t count) { notices.push_back(count); },
+        std::make_unique<FakeLink>(link), [&](pop3::Pop3Session&, std::vector<pop3::NewMailEntry> entries) { notices.push_back(entries.size()); },
         [&](pop3::Pop3Session&, const std::string& message) { errors.push_back(message); }, 3);
     session.setProbe([] { return true; });
     auto reply = [&](std::string_view text) {
@@ -87,7 +87,7 @@ TEST(MailChannel, Pop3StatusLineAndBodyInOneEventAndTimeout) {
         return link.takeSent();
     };
 
-    session.start({"pop.example.com", "alice@example.com", "alice", "secret", "", false});
+    session.start({"pop.example.com", "alice@example.com", "alice", "secret", false});
     EXPECT_EQ(link.port, pop3::kPop3Port);
     EXPECT_EQ(reply("+OK ready\r\nunasked"), "USER alice\r\n");
     EXPECT_EQ(reply("+OK\r\n"), "PASS secret\r\n");
@@ -95,7 +95,7 @@ TEST(MailChannel, Pop3StatusLineAndBodyInOneEventAndTimeout) {
     EXPECT_EQ(reply("+OK\r\n1 a\r\n.\r\n"), "QUIT\r\n");  // the first check only learns the ids
     EXPECT_TRUE(notices.empty());
 
-    session.start({"pop.example.com", "alice@example.com", "alice", "secret", "", false});
+    session.start({"pop.example.com", "alice@example.com", "alice", "secret", false});
     EXPECT_EQ(reply("+OK ready\r\n"), "USER alice\r\n");
     clock.advance(pop3::kPop3TimeoutMs - 1);
     session.checkTimeout();

@@ -8,6 +8,7 @@
 
 #include "abi/records_notify.h"
 #include "accounts/account.h"
+#include "accounts/new_mail_notice.h"
 #include "fixtures/manual_clock.h"
 #include "pop3/pop3_session.h"
 #include "support/fake_host.h"
@@ -28,7 +29,7 @@ constexpr std::string_view kHeaderOf2 = "From: ola@example.com\r\nSubject: Re: p
 struct AccountHarness {
     AccountHarness() {
         account->pop3().setProbe([] { return true; });
-        account->pop3().setOpener([this](std::string_view address) { opened.emplace_back(address); });
+        account->newMailNotice().setOpener([this](std::string_view address) { opened.emplace_back(address); });
     }
 
     std::unique_ptr<Account> configuredAccount() {
@@ -107,7 +108,7 @@ TEST(Pop3Account, CheckNeedsServerAddressLoginAndPassword) {
     h.host.setText(kConfig, u"MAIL/mailboxWww", u"");
     h.account->checkMail();
     EXPECT_EQ(h.connection.port, 110);
-    EXPECT_EQ(h.session().settings().mailboxWww, "");
+    EXPECT_EQ(h.account->newMailNotice().mailboxWww(), "");
     EXPECT_FALSE(h.session().settings().ssl);
 }
 
@@ -182,6 +183,25 @@ TEST(Pop3Account, WithoutTheNewsServiceOnlyTheNoticeIsShown) {
     EXPECT_EQ(h.host.count(u"News/AddEntry"), 0u);
 }
 
+TEST(Pop3Account, SecondCheckWhileTheNoticeIsShownListsAllButAddsNewsOnlyForItsMail) {
+    AccountHarness h;
+    h.host.existingServices.insert(u"News/AddEntry");
+    h.checkWithNewMail();
+    h.check({"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK\r\n1 a\r\n2 b\r\n3 c\r\n4 d\r\n.\r\n",
+             "+OK\r\nSubject: later\r\n\r\n.\r\n"});
+    ASSERT_EQ(h.host.notifications.size(), 2u);
+    EXPECT_EQ(h.host.notifications[1].text,
+              "Ilość nieprzeczytanych: 3\r\n1 - Jan Kowalski <jan@example.com>: \"Spotkanie\"\r\n"
+              "2 - ola@example.com: \"Re: plan\"\r\n3 - : \"later\"");
+    EXPECT_EQ(h.host.count(u"News/AddEntry"), 3u);
+    // A check that fails or brings nothing new shows nothing again.
+    h.check({"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK\r\n1 a\r\n2 b\r\n3 c\r\n4 d\r\n.\r\n"});
+    h.check({"+OK\r\n", "-ERR no\r\n"});
+    EXPECT_EQ(h.host.notifications.size(), 3u);  // the warning only
+    EXPECT_EQ(h.host.count(u"News/AddEntry"), 3u);
+    EXPECT_EQ(h.account->newMailNotice().entries().size(), 3u);
+}
+
 TEST(Pop3Account, NoticeAndNewsFailuresAreLoggedIndependently) {
     AccountHarness h;
     h.host.existingServices.insert(u"News/AddEntry");
@@ -196,7 +216,7 @@ TEST(Pop3Account, NoticeAndNewsFailuresAreLoggedIndependently) {
     }
     EXPECT_EQ(logged, (std::vector<std::string>{"Showing notification failed", "Showing news++ notification failed",
                                                 "Showing news++ notification failed"}));
-    EXPECT_EQ(h.session().tracker().entries().size(), 2u);  // nothing empties the list but the notice's end
+    EXPECT_EQ(h.account->newMailNotice().entries().size(), 2u);  // nothing empties the list but the notice's end
 }
 
 TEST(Pop3Account, ClickOpensTheMailboxAndTheNoticeEndEmptiesTheList) {
@@ -207,9 +227,9 @@ TEST(Pop3Account, ClickOpensTheMailboxAndTheNoticeEndEmptiesTheList) {
     EXPECT_TRUE(h.opened.empty());
     EXPECT_EQ(h.noticeEvent(notice, kNotifyClicked), 0);
     EXPECT_EQ(h.opened, std::vector<std::string>{"https://poczta.example.com/"});
-    EXPECT_EQ(h.session().tracker().entries().size(), 2u);
+    EXPECT_EQ(h.account->newMailNotice().entries().size(), 2u);
     EXPECT_EQ(h.noticeEvent(notice, kNotifyEnded), 0);
-    EXPECT_TRUE(h.session().tracker().entries().empty());
+    EXPECT_TRUE(h.account->newMailNotice().entries().empty());
 
     h.check({"+OK\r\n", "+OK\r\n", "+OK\r\n", "+OK\r\n1 a\r\n2 b\r\n3 c\r\n4 d\r\n.\r\n", "+OK\r\nSubject: later\r\n\r\n.\r\n"});
     ASSERT_EQ(h.host.notifications.size(), 2u);
@@ -235,7 +255,7 @@ TEST(Pop3Account, NoticeThatOutlivesItsAccountDoesNothing) {
 
     // A new account in its place is not reached by the old notice either.
     h.account = std::make_unique<Account>(Host(h.host.table()), 0, 7, u"", nullptr);
-    h.account->pop3().setOpener([&](std::string_view address) { h.opened.emplace_back(address); });
+    h.account->newMailNotice().setOpener([&](std::string_view address) { h.opened.emplace_back(address); });
     h.noticeEvent(notice, kNotifyClicked);
     EXPECT_TRUE(h.opened.empty());
 }

@@ -4,11 +4,11 @@
 
 #include "abi/records_accounts.h"
 #include "abi/records_plugin.h"
+#include "accounts/check_error_notice.h"
+#include "accounts/new_mail_notice.h"
 #include "accounts/options_page.h"
 #include "accounts/send_outcome.h"
 #include "host/log.h"
-#include "pop3/check_error_notice.h"
-#include "pop3/new_mail_notice.h"
 #include "pop3/pop3_session.h"
 #include "smtp/outgoing_mail.h"
 #include "smtp/smtp_session.h"
@@ -44,7 +44,13 @@ Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_v
         },
         [](smtp::SmtpSession& session, const std::string& message) { reportSmtpError(session, message); },
         id_);
-    pop3_ = std::make_unique<pop3::Pop3Session>(host_, pop3::showNewMailNotice, pop3::showCheckError, id_);
+    newMailNotice_ = std::make_unique<NewMailNotice>(host_);
+    pop3_ = std::make_unique<pop3::Pop3Session>(
+        host_,
+        [this](pop3::Pop3Session& session, std::vector<pop3::NewMailEntry> entries) {
+            newMailNotice_->add(session.settings().mail, std::move(entries));
+        },
+        showCheckError, id_);
     settings_ = std::make_unique<SettingsStore>(host_, moduleHandle_, profileName_);
     registerWithHost();
 }
@@ -133,11 +139,11 @@ void Account::checkMail() {
     request.login = settings_->getTextUtf8(keys::kLogin);
     request.password = settings_->getTextUtf8(keys::kPassword);
     request.ssl = settings_->getInt(keys::kSsl, kDefaultSsl) == 1;
-    request.mailboxWww = settings_->getTextUtf8(keys::kMailboxWww);
     // An empty POP3 server switches checking off.
     if (request.pop3Server.empty() || request.mail.empty() || request.login.empty() || request.password.empty())
         return;
-    pop3_->start(request);
+    // A click on the notice opens the web mailbox of the check that began last.
+    if (pop3_->start(request)) newMailNotice_->setMailboxWww(settings_->getTextUtf8(keys::kMailboxWww));
 }
 
 void Account::checkTimeouts() {

@@ -20,6 +20,7 @@ namespace pop3 {
 class Pop3Session;
 }
 
+class NewMailNotice;
 class OptionsPage;
 
 class Account {
@@ -39,6 +40,7 @@ public:
     SettingsStore& settings() { return *settings_; }
     smtp::SmtpSession& smtp() { return *smtp_; }
     pop3::Pop3Session& pop3() { return *pop3_; }
+    NewMailNotice& newMailNotice() { return *newMailNotice_; }
     Host host() const { return host_; }
     platform::DialogColours dialogColours() const { return dialogColours_; }
 
@@ -78,6 +80,7 @@ private:
     std::u16string profileName_;
     platform::DialogColours dialogColours_;
     std::unique_ptr<smtp::SmtpSession> smtp_;
+    std::unique_ptr<NewMailNotice> newMailNotice_;
     std::unique_ptr<pop3::Pop3Session> pop3_;
     std::unique_ptr<SettingsStore> settings_;
     std::unique_ptr<OptionsPage> optionsPage_;

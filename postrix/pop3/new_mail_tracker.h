@@ -1,14 +1,15 @@
 // Which messages of a mailbox are new since the session's previous check,
-// and the entries collected for the new-mail notice. Nothing is kept on
+// and the entries collected for the new-mail notice until they are handed
+// over. Nothing is kept on
 // disk: the first listing after the plug-in started is only remembered.
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "pop3/new_mail_entry.h"
@@ -36,19 +37,11 @@ public:
     std::optional<int32_t> takeNextMessage();
 
     void addEntry(NewMailEntry entry) { newMail_.push_back(std::move(entry)); }
-    // Every entry since the last notice ended; a notice lists them all.
+    // The entries not handed over yet: those of this check and of one the
+    // timeout sweep dropped.
     const std::vector<NewMailEntry>& entries() const { return newMail_; }
-    // The entries no notice has announced yet: each message is announced,
-    // and gets its news entry, once.
-    std::span<const NewMailEntry> unannounced() const {
-        return std::span<const NewMailEntry>(newMail_).subspan(announced_);
-    }
-    void markAnnounced() { announced_ = newMail_.size(); }
-    // The notice about the entries has ended.
-    void clearEntries() {
-        newMail_.clear();
-        announced_ = 0;
-    }
+    // Hands the entries over, so each message is announced once.
+    std::vector<NewMailEntry> takeEntries() { return std::exchange(newMail_, {}); }
 
     bool firstCheck() const { return firstCheck_; }
     bool knows(const std::string& id) const { return knownIds_.contains(id); }
@@ -59,7 +52,6 @@ private:
     std::unordered_set<std::string> knownIds_;
     std::vector<int32_t> pendingTops_;  // a stack: pushed and taken at the back
     std::vector<NewMailEntry> newMail_;
-    size_t announced_ = 0;  // the first entries of newMail_ that were announced
 };
 
 }  // namespace postrix::pop3

@@ -7,7 +7,6 @@
 #include "pop3/credentials_check.h"
 #include "pop3/display_text.h"
 #include "pop3/header_decoding.h"
-#include "pop3/live_sessions.h"
 #include "text/format.h"
 #include "text/nul_bytes.h"
 #include "text/text_conversion.h"
@@ -41,8 +40,6 @@ Pop3Session::Pop3Session(Host host, NewMailHandler onNewMail, ErrorHandler onErr
       onNewMail_(std::move(onNewMail)),
       onError_(std::move(onError)),
       probe_(platform::probeReachability),
-      opener_(platform::openAddress),
-      liveNumber_(registerLiveSession(*this)),
       framer_(maxReplyLength),
       channel_(host, text::utf8ToWide(formatText("MAIL/Socket/POP3/%d", accountId)), accountId, framer_, *this) {
     if (!channel_.created()) onError_(*this, "POP3 - Could not create socket");
@@ -54,46 +51,44 @@ Pop3Session::Pop3Session(std::unique_ptr<mail::Link> link, NewMailHandler onNewM
       onNewMail_(std::move(onNewMail)),
       onError_(std::move(onError)),
       probe_(platform::probeReachability),
-      opener_(platform::openAddress),
-      liveNumber_(registerLiveSession(*this)),
       framer_(maxReplyLength),
       channel_(std::move(link), framer_, *this) {
     if (!channel_.created()) onError_(*this, "POP3 - Could not create socket");
 }
 
-Pop3Session::~Pop3Session() { unregisterLiveSession(liveNumber_); }
+Pop3Session::~Pop3Session() = default;
 
-void Pop3Session::start(const Pop3Settings& settings) {
+bool Pop3Session::start(const Pop3Settings& settings) {
     if (state_ != Pop3State::Idle) {
         logError(host_, kLogNotice,
                  formatText("%s: POP3 - One connection in progress (state=%d), cannot start new one",
                             settings.mail.c_str(), static_cast<int>(state_)));
-        return;
+        return false;
     }
     // An offline computer makes no check and reports nothing.
-    if (!probe_ || !probe_()) return;
+    if (!probe_ || !probe_()) return false;
 
     settings_ = settings;
     channel_.begin();
     tracker_.startCheck();
-    if (auto problem = credentialsProblem(settings_.login, settings_.password)) return fail(*problem);
+    if (auto problem = credentialsProblem(settings_.login, settings_.password)) {
+        fail(*problem);
+        return true;
+    }
 
     const int64_t result = channel_.connect(settings_.pop3Server, settings_.ssl ? kPop3TlsPort : kPop3Port);
     if (result != 0) {
         state_ = Pop3State::Idle;
         onError_(*this, formatText("POP3 - Could not connect to server, err=0x%X", static_cast<uint32_t>(result)));
-        return;
+        return true;
     }
     state_ = Pop3State::AwaitWelcome;
+    return true;
 }
 
 void Pop3Session::checkTimeout() {
     if (state_ == Pop3State::Idle || !channel_.silentFor(kPop3TimeoutMs)) return;
     drop(nullptr);
-}
-
-void Pop3Session::openMailbox() const {
-    if (!settings_.mailboxWww.empty() && opener_) opener_(settings_.mailboxWww);
 }
 
 void Pop3Session::onConnected() {
@@ -217,10 +212,7 @@ void Pop3Session::finish() {
     if (state_ == Pop3State::Idle) return;
     // Mail of this check, or of one the timeout sweep dropped; a check that
     // brings none shows nothing again.
-    if (!tracker_.unannounced().empty()) {
-        onNewMail_(*this, tracker_.entries().size());
-        tracker_.markAnnounced();
-    }
+    if (!tracker_.entries().empty()) onNewMail_(*this, tracker_.takeEntries());
     state_ = Pop3State::Idle;
     // The reply to QUIT is never read: with the state idle it only reaches
     // the traffic report.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/host.h"
 #include "mail/channel.h"
@@ -34,7 +35,6 @@ struct Pop3Settings {
     std::string mail;        // the account's address, for messages and notice titles
     std::string login;
     std::string password;
-    std::string mailboxWww;  // opened when the new-mail notice is clicked; may be empty
     bool ssl = true;         // TLS from the first byte
 };
 
@@ -44,10 +44,10 @@ inline constexpr uint32_t kPop3TimeoutMs = 20000;
 
 class Pop3Session final : private mail::ChannelEvents {
 public:
-    using NewMailHandler = std::function<void(Pop3Session&, size_t entryCount)>;
+    // The new mail of a check, handed over once when the check ends.
+    using NewMailHandler = std::function<void(Pop3Session&, std::vector<NewMailEntry> entries)>;
     using ErrorHandler = std::function<void(Pop3Session&, const std::string&)>;
     using Probe = std::function<bool()>;
-    using Opener = std::function<void(std::string_view address)>;
 
     Pop3Session(Host host, NewMailHandler onNewMail, ErrorHandler onError, int32_t accountId,
                 uint32_t maxReplyLength = mail::ReplyBuffer::kDefaultMaxLength);
@@ -61,26 +61,21 @@ public:
     // Begins one check, unless one is in progress or the internet seems out
     // of reach. Failures arrive through the error handler, among them a
     // login or password that would break its command line (refused before
-    // connecting).
-    void start(const Pop3Settings& settings);
+    // connecting). True when the check began with these settings.
+    bool start(const Pop3Settings& settings);
     // Ends a check whose server has been silent for 20 seconds: closed
     // without QUIT and without any message.
     void checkTimeout();
 
-    // Replace the reachability probe and the opener of the web mailbox
-    // (tests; the defaults are the platform's).
+    // Replaces the reachability probe (tests; the default is the
+    // platform's).
     void setProbe(Probe probe) { probe_ = std::move(probe); }
-    void setOpener(Opener opener) { opener_ = std::move(opener); }
-    // Opens mailboxWww, if set (the new-mail notice was clicked).
-    void openMailbox() const;
 
     Pop3State state() const { return state_; }
     bool aborted() const { return channel_.abandoned(); }
     int32_t accountId() const { return accountId_; }
     Host host() const { return host_; }
     const Pop3Settings& settings() const { return settings_; }
-    // The number under which the new-mail notice finds the session.
-    uint64_t liveNumber() const { return liveNumber_; }
     NewMailTracker& tracker() { return tracker_; }
     const mail::ReplyBuffer& buffer() const { return framer_.body(); }
     mail::Channel& channel() { return channel_; }
@@ -108,8 +103,8 @@ private:
 
     bool sendCommand(const std::string& command, Pop3State next);
     void fetchNextHeader();
-    // Ends the check: the notice when there is mail not yet announced, QUIT
-    // and close.
+    // Ends the check: hands over the mail not yet handed over, QUIT and
+    // close.
     void finish();
     // The one place a check fails after a reply or a send: QUIT and report.
     void fail(const std::string& message);
@@ -124,8 +119,6 @@ private:
     Pop3State state_ = Pop3State::Idle;
     NewMailTracker tracker_;
     Probe probe_;
-    Opener opener_;
-    uint64_t liveNumber_;
     mail::Pop3Framer framer_;
     mail::Channel channel_;
 };

@@ -4,11 +4,13 @@
 
 #include <string>
 
-namespace postrix::pop3 {
+namespace postrix {
 
+namespace pop3 {
 class Pop3Session;
+}
 
-// The session's error handler.
-void showCheckError(Pop3Session& session, const std::string& message);
+// The POP3 session's error handler.
+void showCheckError(pop3::Pop3Session& session, const std::string& message);
 
-}  // namespace postrix::pop3
+}  // namespace postrix

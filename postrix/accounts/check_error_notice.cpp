@@ -1,4 +1,4 @@
-#include "pop3/check_error_notice.h"
+#include "accounts/check_error_notice.h"
 
 #include "abi/records_notify.h"
 #include "host/log.h"
@@ -6,7 +6,7 @@
 #include "text/format.h"
 #include "text/text_conversion.h"
 
-namespace postrix::pop3 {
+namespace postrix {
 
 namespace {
 
@@ -22,7 +22,7 @@ NotifyRecord checkErrorNotice(const std::u16string& text, const std::u16string& 
 
 }  // namespace
 
-void showCheckError(Pop3Session& session, const std::string& message) {
+void showCheckError(pop3::Pop3Session& session, const std::string& message) {
     const Host host = session.host();
     const std::string& address = session.settings().mail;
     logFailure(host, formatText("%s: %s", address.c_str(), message.c_str()));
@@ -32,4 +32,4 @@ void showCheckError(Pop3Session& session, const std::string& message) {
     if (host.call(u"JOX/ShowStandardNotify", &notice) != 0) logFailure(host, "Showing notification failed");
 }
 
-}  // namespace postrix::pop3
+}  // namespace postrix

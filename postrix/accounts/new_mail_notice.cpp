@@ -1,16 +1,18 @@
-#include "pop3/new_mail_notice.h"
+#include "accounts/new_mail_notice.h"
 
 #include <algorithm>
 #include <span>
 
 #include "abi/records_notify.h"
+#include "accounts/live_notices.h"
 #include "host/log.h"
-#include "pop3/live_sessions.h"
-#include "pop3/pop3_session.h"
+#include "platform/desktop.h"
 #include "text/format.h"
 #include "text/text_conversion.h"
 
-namespace postrix::pop3 {
+namespace postrix {
+
+using pop3::NewMailEntry;
 
 namespace {
 
@@ -18,7 +20,7 @@ constexpr char16_t kMailIcon[] = u"Image/Mail";
 constexpr char16_t kNewsService[] = u"News/AddEntry";
 
 NotifyRecord newMailNotice(const std::u16string& text, const std::u16string& title, const std::u16string& address,
-                           uint64_t sessionNumber) {
+                           uint64_t noticeNumber) {
     NotifyRecord notice{};
     notice.size = sizeof(NotifyRecord);
     notice.text = text.c_str();
@@ -28,8 +30,8 @@ NotifyRecord newMailNotice(const std::u16string& text, const std::u16string& tit
     notice.value40 = 3;
     notice.value48 = 18;
     notice.value64 = 10;
-    notice.callback = onNewMailNoticeEvent;
-    notice.context = static_cast<uintptr_t>(sessionNumber);
+    notice.callback = NewMailNotice::onEvent;
+    notice.context = static_cast<uintptr_t>(noticeNumber);
     return notice;
 }
 
@@ -73,28 +75,34 @@ std::u16string newsEntryFirstText(const std::u16string& address, const std::u16s
            text::utf8ToWide(formatText("%lld", static_cast<long long>(date)));
 }
 
-void showNewMailNotice(Pop3Session& session, size_t) {
-    const Host host = session.host();
-    const std::vector<NewMailEntry>& entries = session.tracker().entries();
-    const std::u16string address = text::utf8ToWide(session.settings().mail);
+NewMailNotice::NewMailNotice(Host host)
+    : host_(host), opener_(platform::openAddress), liveNumber_(registerLiveNotice(*this)) {}
+
+NewMailNotice::~NewMailNotice() { unregisterLiveNotice(liveNumber_); }
+
+void NewMailNotice::add(const std::string& mailbox, std::vector<NewMailEntry> fresh) {
+    const size_t firstFresh = entries_.size();
+    entries_.insert(entries_.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
+    const std::u16string address = text::utf8ToWide(mailbox);
     const std::u16string title = u"Nowa poczta (" + address + u")";
-    const std::u16string text = text::utf8ToWide(newMailNoticeText(entries));
-    NotifyRecord notice = newMailNotice(text, title, address, session.liveNumber());
-    if (host.call(u"JOX/ShowStandardNotify", &notice) != 0) logFailure(host, "Showing notification failed");
-    // Entries listed again by this notice already have their news entry.
-    if (host.serviceExists(kNewsService)) addNewsEntries(host, address, session.tracker().unannounced());
+    const std::u16string text = text::utf8ToWide(newMailNoticeText(entries_));
+    NotifyRecord notice = newMailNotice(text, title, address, liveNumber_);
+    if (host_.call(u"JOX/ShowStandardNotify", &notice) != 0) logFailure(host_, "Showing notification failed");
+    // Entries listed again by this notification already have their news entry.
+    if (host_.serviceExists(kNewsService))
+        addNewsEntries(host_, address, std::span<const NewMailEntry>(entries_).subspan(firstFresh));
 }
 
-int64_t onNewMailNoticeEvent(uintptr_t event, uintptr_t, uintptr_t context) {
+int64_t NewMailNotice::onEvent(uintptr_t event, uintptr_t, uintptr_t context) {
     const auto* record = reinterpret_cast<const NotifyEventRecord*>(event);
-    Pop3Session* session = findLiveSession(static_cast<uint64_t>(context));
-    if (!record || !session) return 0;
+    NewMailNotice* notice = findLiveNotice(static_cast<uint64_t>(context));
+    if (!record || !notice) return 0;
     switch (record->kind) {
         case kNotifyClicked:
-            session->openMailbox();
+            if (!notice->mailboxWww_.empty() && notice->opener_) notice->opener_(notice->mailboxWww_);
             break;
         case kNotifyEnded:
-            session->tracker().clearEntries();
+            notice->entries_.clear();
             break;
         default:
             break;
@@ -102,4 +110,4 @@ int64_t onNewMailNoticeEvent(uintptr_t event, uintptr_t, uintptr_t context) {
     return 0;
 }
 
-}  // namespace postrix::pop3
+}  // namespace postrix
