@@ -1,8 +1,8 @@
 // The command line and the commands `run` reads.
 #include <gtest/gtest.h>
 
-#include "cli.h"
-#include "console.h"
+#include "cli/cli.h"
+#include "cli/console.h"
 
 namespace joxhost {
 namespace {
