@@ -1,41 +1,156 @@
 #include "cli/cli.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
-#include <map>
-#include <set>
+#include <list>
+
+#include "cli/command_table.h"
 
 namespace joxhost {
 namespace {
 
-struct CommandShape {
-    Command command;
-    size_t minArgs;
-    size_t maxArgs;  // SIZE_MAX: any number
-};
-
-const std::map<std::string, CommandShape>& commands() {
-    static const std::map<std::string, CommandShape> table = {
-        {"accounts", {Command::Accounts, 0, 0}},
-        {"account-add", {Command::AccountAdd, 1, 1}},
-        {"account-remove", {Command::AccountRemove, 1, 1}},
-        {"config", {Command::Config, 0, SIZE_MAX}},
-        {"chat", {Command::Chat, 3, 3}},
-        {"run", {Command::Run, 0, 0}},
-        {"contacts", {Command::Contacts, 0, 0}},
-        {"contact-add", {Command::ContactAdd, 2, 2}},
-        {"contact-remove", {Command::ContactRemove, 1, 1}},
-        {"send", {Command::Send, 1, SIZE_MAX}},
-        {"options", {Command::Options, 1, 1}},
-    };
-    return table;
+// The option's names as CLI11 spells them: "-v,--verbose".
+std::string cliNames(const OptionDeclaration& option) {
+    return option.shortName.empty() ? option.name : option.shortName + "," + option.name;
 }
 
-// Options that take a value, "--name value" or "--name=value".
-bool takesValue(const std::string& name) {
-    static const std::set<std::string> names = {
-        "--profile", "--plugin", "--ca-file", "--subject", "--profile-name", "--timeout", "--to", "--body",
-        "--body-file", "--attach", "--mail", "--login", "--smtp", "--pop3", "--ssl", "--www", "--interval"};
-    return names.count(name) != 0;
+// A CLI11 validator that runs a declared check and keeps its message, which
+// is the whole usage error.
+CLI::Validator validator(ValueCheck check, std::string prefix, std::string& failure) {
+    return CLI::Validator(
+        [check = std::move(check), prefix = std::move(prefix), &failure](std::string& value) {
+            std::string why = check(value);
+            if (!why.empty()) failure = prefix + why;
+            return why;
+        },
+        "");
+}
+
+CLI::Option* addOption(CLI::App& app, const OptionDeclaration& option, CommandLine& line, std::string& failure) {
+    const OptionDeclaration* declared = &option;
+    if (option.value.empty()) {
+        return app.add_flag_callback(cliNames(option), [declared, &line] { declared->store(line, ""); })
+            ->disable_flag_override();
+    }
+    auto* added = app.add_option_function<std::string>(
+                         cliNames(option), [declared, &line](const std::string& value) { declared->store(line, value); })
+                      ->trigger_on_parse();
+    if (option.check) added->check(validator(option.check, "", failure));
+    return added;
+}
+
+// Every command that allows the option, as "chat and send".
+std::string commandsAllowing(const std::string& option) {
+    std::vector<std::string> names;
+    for (const auto& command : commands()) {
+        for (const auto& allowed : command.options) {
+            if (allowed == option) names.push_back(command.name);
+        }
+    }
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
+        text += names[i];
+    }
+    return text;
+}
+
+std::string wrongNumber(const std::string& command) {
+    return command + ": wrong number of arguments (try joxhost " + command + " --help)";
+}
+
+// A usage error for CLI11's own complaints about an option, whose name leads
+// its message ("--profile: 1 required TEXT missing", "json was given a
+// disallowed flag override").
+std::string mismatch(const std::string& message) {
+    std::string name = message.substr(0, message.find_first_of(": "));
+    if (!name.starts_with("-")) name = (name.size() == 1 ? "-" : "--") + name;
+    if (message.find("flag override") != std::string::npos) return name + " takes no value";
+    return name + " needs a value";
+}
+
+// What nothing took, in order: an option no command knows, or a command
+// joxhost has not. "" when neither; an argument too many is the caller's.
+std::string unknown(const std::vector<std::string>& rest, const std::vector<std::string>& args,
+                     const CommandDeclaration* command) {
+    const auto mark = std::find(args.begin(), args.end(), "--");  // options end there
+    for (const auto& arg : rest) {
+        const bool optionsEnded = mark != args.end() && std::find(mark + 1, args.end(), arg) != args.end();
+        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            return "unknown option " + arg.substr(0, arg.find('=')) + " (try --help)";
+        }
+        if (!command) return "unknown command '" + arg + "' (try --help)";
+    }
+    return "";
+}
+
+// "[--subject S]", "[--attach FILE]...", "[--show]"
+std::string usageOf(const OptionDeclaration& option) {
+    std::string text = "[" + option.name + (option.value.empty() ? "" : " " + option.value) + "]";
+    return option.repeatable ? text + "..." : text;
+}
+
+// "ACCOUNT ADDRESS TEXT", "[KEY=VALUE...]"
+std::string argumentsOf(const CommandDeclaration& command) {
+    std::string text;
+    for (const auto& argument : command.arguments) {
+        if (!text.empty()) text += ' ';
+        text += argument.many ? "[" + argument.name + "...]" : argument.name;
+    }
+    return text;
+}
+
+// Words joined by spaces, broken before a word that would pass column 80;
+// later lines are indented as far as "Usage: joxhost ".
+std::string wrapped(const std::vector<std::string>& words) {
+    std::string text;
+    size_t column = 0;
+    for (const auto& word : words) {
+        if (column > 0 && column + 1 + word.size() > 80) {
+            text += "\n                 ";
+            column = 17;
+        } else if (column > 0) {
+            text += ' ';
+            ++column;
+        }
+        text += word;
+        column += word.size();
+    }
+    return text + "\n";
+}
+
+// Rows of two columns; a second column of several lines keeps its indent.
+std::string table(const std::vector<std::pair<std::string, std::string>>& rows) {
+    size_t width = 0;
+    for (const auto& row : rows) width = std::max(width, row.first.size());
+    std::string text;
+    for (const auto& [left, right] : rows) {
+        std::string line = "  " + left + std::string(width - left.size() + 2, ' ');
+        for (const char c : right) {
+            line += c;
+            if (c == '\n') line += std::string(width + 4, ' ');
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
+std::string optionsTable(const std::vector<const OptionDeclaration*>& options) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const auto* option : options) {
+        std::string left = option->name + (option->value.empty() ? "" : " " + option->value);
+        if (!option->shortName.empty()) left += ", " + option->shortName;
+        rows.emplace_back(left, option->help);
+    }
+    return table(rows);
+}
+
+std::string commonOptions() {
+    std::vector<const OptionDeclaration*> options;
+    for (const auto& option : globalOptions()) options.push_back(&option);
+    return "Options of every command:\n" + optionsTable(options);
 }
 
 }  // namespace
@@ -50,224 +165,122 @@ std::optional<int> parseIndex(const std::string& text) {
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     ParsedCommandLine parsed;
     CommandLine& line = parsed.line;
-    auto fail = [&](std::string why) {
-        parsed.error = std::move(why);
-        return parsed;
-    };
-    std::string name;  // the command as written
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-' && arg != "-";
-        if (!isOption) {
-            if (name.empty()) {
-                const auto it = commands().find(arg);
-                if (it == commands().end()) return fail("unknown command '" + arg + "' (try --help)");
-                name = arg;
-                line.command = it->second.command;
-            } else {
-                line.arguments.push_back(arg);
-            }
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string option = arg;
-        std::optional<std::string> value;
-        if (const size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-            option = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-        }
-        if (takesValue(option) && !value) {
-            if (i + 1 >= args.size()) return fail(option + " needs a value");
-            value = args[++i];
-        } else if (!takesValue(option) && value) {
-            return fail(option + " takes no value");
-        }
-        if (option == "--help" || option == "-h") {
-            line.help = true;
-        } else if (option == "--json") {
-            line.json = true;
-        } else if (option == "--verbose" || option == "-v") {
-            line.verbose = true;
-        } else if (option == "--profile") {
-            line.profileDir = *value;
-        } else if (option == "--plugin") {
-            line.pluginPath = *value;
-        } else if (option == "--ca-file") {
-            line.caFile = *value;
-        } else if (option == "--subject") {
-            line.subject = *value;
-        } else if (option == "--profile-name") {
-            line.profileName = *value;
-        } else if (option == "--to") {
-            line.to.push_back(*value);
-        } else if (option == "--body") {
-            line.body = *value;
-        } else if (option == "--body-file") {
-            line.bodyFile = *value;
-        } else if (option == "--attach") {
-            line.attachments.push_back(*value);
-        } else if (option == "--show") {
-            line.show = true;
-        } else if (option == "--password-stdin") {
-            line.passwordStdin = true;
-        } else if (option == "--mail") {
-            line.mail = *value;
-        } else if (option == "--login") {
-            line.login = *value;
-        } else if (option == "--smtp") {
-            line.smtp = *value;
-        } else if (option == "--pop3") {
-            line.pop3 = *value;
-        } else if (option == "--www") {
-            line.www = *value;
-        } else if (option == "--interval") {
-            line.interval = *value;
-        } else if (option == "--ssl") {
-            if (*value != "on" && *value != "off") return fail("--ssl takes on or off");
-            line.ssl = *value == "on";
-        } else if (option == "--timeout") {
-            const auto seconds = parseIndex(*value);
-            if (!seconds || *seconds == 0) return fail("--timeout needs a positive number of seconds");
-            line.timeoutSeconds = *seconds;
-        } else {
-            return fail("unknown option " + option + " (try --help)");
-        }
-    }
-    if (line.help) return parsed;
-    if (line.command == Command::None) return fail("no command given (try --help)");
-    const bool sending = line.command == Command::Send;
-    const bool options = line.command == Command::Options;
-    if (line.subject && line.command != Command::Chat && !sending) return fail("--subject belongs to chat and send");
-    if (!sending && (!line.to.empty() || line.body || line.bodyFile || !line.attachments.empty())) {
-        return fail("--to, --body, --body-file and --attach belong to send");
-    }
-    if (!options && (line.show || line.passwordStdin || line.mail || line.login || line.smtp || line.pop3 ||
-                     line.www || line.interval || line.ssl)) {
-        return fail("--show, --mail, --login, --password-stdin, --smtp, --pop3, --ssl, --www and --interval "
-                    "belong to options");
+    std::string failure;  // a declared check's message
+
+    CLI::App app("joxhost", "joxhost");
+    app.set_help_flag();  // --help is a global option of our own
+    app.allow_extras();
+    app.require_subcommand(0, 1);  // a second command's name is an argument
+    for (const auto& option : globalOptions()) addOption(app, option, line, failure);
+    // Command options are taken anywhere too, as joxhost always did (before
+    // the command's name as well); whether the command allows each is
+    // checked once the command is known.
+    std::vector<std::pair<const OptionDeclaration*, CLI::Option*>> commandOptionsTaken;
+    for (const auto& option : commandOptions()) {
+        commandOptionsTaken.emplace_back(&option, addOption(app, option, line, failure));
     }
 
-    if (!line.profileName.empty() && line.command != Command::Config) {
-        return fail("--profile-name belongs to config");
-    }
-    const CommandShape& shape = commands().at(name);
-    if (line.arguments.size() < shape.minArgs || line.arguments.size() > shape.maxArgs) {
-        return fail(name + ": wrong number of arguments (try joxhost " + name + " --help)");
-    }
-    if (line.command == Command::AccountRemove && !parseIndex(line.arguments[0])) {
-        return fail("account-remove: ID must be an account id (a number)");
-    }
-    if ((sending || options) && !parseIndex(line.arguments[0])) {
-        return fail(name + ": ACCOUNT must be a position in the account list (0 for the main account)");
-    }
-    if (sending && line.body.has_value() == line.bodyFile.has_value()) {
-        return fail("send: give the body with either --body or --body-file");
-    }
-    if (line.command == Command::Chat && !parseIndex(line.arguments[0])) {
-        return fail("chat: ACCOUNT must be a position in the account list (0 for the main account)");
-    }
-    if (line.command == Command::Config) {
-        for (const auto& pair : line.arguments) {
-            if (pair.find('=') == std::string::npos || pair.front() == '=') {
-                return fail("config: expected KEY=VALUE, got '" + pair + "'");
+    // The values of each command's arguments, in declared order.
+    std::list<std::vector<std::string>> values;
+    for (const auto& command : commands()) {
+        CLI::App* sub = app.add_subcommand(command.name);
+        sub->fallthrough();  // options after the command
+        sub->allow_extras();
+        for (size_t i = 0; i < command.arguments.size(); ++i) {
+            const ArgumentDeclaration& argument = command.arguments[i];
+            auto& storage = values.emplace_back();
+            const std::string name = "argument" + std::to_string(i);
+            CLI::Option* positional = nullptr;
+            if (argument.many) {
+                positional = sub->add_option(name, storage);
+            } else {
+                positional =
+                    sub->add_option_function<std::string>(name, [&storage](const std::string& v) { storage = {v}; })
+                        ->required();
             }
+            if (argument.check) positional->check(validator(argument.check, command.name + ": ", failure));
         }
     }
+
+    const auto selected = [&]() -> const CommandDeclaration* {
+        const auto subs = app.get_subcommands();
+        return subs.empty() ? nullptr : findCommand(subs.front()->get_name());
+    };
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ValidationError&) {
+        parsed.error = failure;
+    } catch (const CLI::ArgumentMismatch& e) {
+        parsed.error = mismatch(e.what());
+    } catch (const CLI::RequiredError&) {
+        parsed.error = selected() ? wrongNumber(selected()->name) : "no command given (try --help)";
+    } catch (const CLI::ParseError& e) {
+        parsed.error = e.what();
+    }
+    const CommandDeclaration* command = selected();
+    if (command) line.command = command->name;
+    if (line.help) {
+        parsed.error.clear();
+        return parsed;
+    }
+    if (!parsed.error.empty()) return parsed;
+
+    auto rest = app.remaining(true);
+    // CLI11 keeps the "--" that ended the options among what it left over.
+    if (const auto mark = std::find(rest.begin(), rest.end(), "--"); mark != rest.end()) rest.erase(mark);
+    parsed.error = unknown(rest, args, command);
+    if (!parsed.error.empty()) return parsed;
+    if (!command) {
+        parsed.error = "no command given (try --help)";
+        return parsed;
+    }
+    for (const auto& [option, taken] : commandOptionsTaken) {
+        const auto& allowed = command->options;
+        if (taken->count() > 0 && std::find(allowed.begin(), allowed.end(), option->name) == allowed.end()) {
+            parsed.error = option->name + " belongs to " + commandsAllowing(option->name);
+            return parsed;
+        }
+    }
+    if (!rest.empty()) {
+        parsed.error = wrongNumber(command->name);
+        return parsed;
+    }
+    auto value = values.begin();
+    for (const auto& other : commands()) {
+        for (size_t i = 0; i < other.arguments.size(); ++i, ++value) {
+            if (&other == command) line.arguments.insert(line.arguments.end(), value->begin(), value->end());
+        }
+    }
+    if (command->rule) parsed.error = command->rule(line);
     return parsed;
 }
 
-std::string helpText(Command command) {
-    const std::string common =
-        "Options of every command:\n"
-        "  --profile DIR   profile directory (else $JOXHOST_PROFILE, else\n"
-        "                  $XDG_DATA_HOME/joxhost, else ~/.local/share/joxhost)\n"
-        "  --plugin PATH   the plug-in (else postrix.so beside joxhost)\n"
-        "  --ca-file FILE  trust this CA too when verifying servers\n"
-        "  --json          one JSON object a line on standard output\n"
-        "  --verbose, -v   show more of what happens\n"
-        "  --help, -h      this help\n";
-    switch (command) {
-        case Command::Accounts:
-            return "Usage: joxhost [options] accounts\n"
-                   "Lists the accounts as the plug-in shows them in the account window.\n\n" + common;
-        case Command::AccountAdd:
-            return "Usage: joxhost [options] account-add NAME\n"
-                   "Adds a profile account; NAME answers the plug-in's prompt (at most 32\n"
-                   "characters, no path separators).\n\n" + common;
-        case Command::AccountRemove:
-            return "Usage: joxhost [options] account-remove ID\n"
-                   "Removes the account with the id that `accounts` shows.\n\n" + common;
-        case Command::Config:
-            return "Usage: joxhost [options] config [--profile-name P] [KEY=VALUE...]\n"
-                   "Writes settings into the main account's file, or profile P's file.\n"
-                   "VALUE is stored as text; int:N stores the integer N and text:T the\n"
-                   "text T. Without KEY=VALUE the file's settings are shown.\n"
-                   "Example: joxhost config MAIL/mail=jan@example.com MAIL/ssl=int:1\n\n" + common;
-        case Command::Chat:
-            return "Usage: joxhost [options] chat ACCOUNT ADDRESS TEXT [--subject S] [--timeout S]\n"
-                   "Sends TEXT as a chat message to the mail contact ADDRESS through the\n"
-                   "account at position ACCOUNT (0: the main account) and waits for the\n"
-                   "outcome. TEXT '-' reads the text from standard input.\n"
-                   "Exit status: 0 sent, 1 failed (or no outcome within --timeout seconds,\n"
-                   "120 by default), 2 bad usage, 3 the plug-in started nothing.\n\n" + common;
-        case Command::Run:
-            return "Usage: joxhost [options] run\n"
-                   "Loads the plug-in and runs until SIGINT, SIGTERM or `quit`. Commands on\n"
-                   "standard input, one a line:\n"
-                   "  check N                 check account N's mailbox now\n"
-                   "  chat N ADDRESS TEXT     send TEXT (the rest of the line) to ADDRESS\n"
-                   "  click                   click the newest notification\n"
-                   "  close                   close the newest notification\n"
-                   "  accounts                list the accounts\n"
-                   "  quit                    unload the plug-in and stop\n\n" + common;
-        case Command::Contacts:
-            return "Usage: joxhost [options] contacts\n"
-                   "Lists the profile's contacts (contacts.txt): name and e-mail address.\n\n" + common;
-        case Command::ContactAdd:
-            return "Usage: joxhost [options] contact-add NAME ADDRESS\n"
-                   "Adds a contact, or gives the contact NAME a new address.\n\n" + common;
-        case Command::ContactRemove:
-            return "Usage: joxhost [options] contact-remove NAME\n"
-                   "Removes the contact NAME.\n\n" + common;
-        case Command::Send:
-            return "Usage: joxhost [options] send ACCOUNT --to CONTACT... --subject S\n"
-                   "                 (--body TEXT | --body-file FILE) [--attach FILE]... [--timeout S]\n"
-                   "Does what a person does: picks \"Wyślij e-mail...\" in the contact menu of\n"
-                   "the contacts, chooses the account at position ACCOUNT in \"Od:\", types the\n"
-                   "subject and body, adds each file through \"Załączniki...\" and \"Dodaj...\",\n"
-                   "and presses \"Wyślij\"; then waits for the outcome. CONTACT is a name from\n"
-                   "`contacts` or an address (repeat --to, or list more after ACCOUNT).\n"
-                   "Exit status: 0 sent, 1 failed, 2 bad usage, 3 nothing was sent.\n\n" + common;
-        case Command::Options:
-            return "Usage: joxhost [options] options ACCOUNT [--show] [--mail A] [--login L]\n"
-                   "                 [--password-stdin] [--smtp S] [--pop3 S] [--ssl on|off]\n"
-                   "                 [--www URL] [--interval N]\n"
-                   "Opens the options page of the account at position ACCOUNT, types the\n"
-                   "given values into it, applies and closes it. --show prints the page as\n"
-                   "it shows (the password masked); --password-stdin reads the password\n"
-                   "from the first line of standard input.\n\n" + common;
-        case Command::None:
-            break;
+std::string helpText(const std::string& name) {
+    const CommandDeclaration* command = findCommand(name);
+    if (!command) {
+        std::vector<std::pair<std::string, std::string>> rows;
+        for (const auto& each : commands()) {
+            const std::string arguments = argumentsOf(each);
+            rows.emplace_back(arguments.empty() ? each.name : each.name + " " + arguments, each.summary);
+        }
+        return "Usage: joxhost [options] COMMAND [arguments]\n"
+               "Runs the postrix mail plug-in on Linux.\n\n"
+               "Commands:\n" +
+               table(rows) + "\n" + commonOptions() + "\n'joxhost COMMAND --help' tells more about a command.\n";
     }
-    return "Usage: joxhost [options] COMMAND [arguments]\n"
-           "Runs the postrix mail plug-in on Linux.\n\n"
-           "Commands:\n"
-           "  accounts                      list the accounts\n"
-           "  account-add NAME              add a profile account\n"
-           "  account-remove ID             remove an account\n"
-           "  config [--profile-name P] KEY=VALUE...   write account settings\n"
-           "  chat ACCOUNT ADDRESS TEXT [--subject S]  send a mail as a chat message\n"
-           "  run                           run with commands on standard input\n"
-           "  contacts                      list the contacts\n"
-           "  contact-add NAME ADDRESS      add a contact\n"
-           "  contact-remove NAME           remove a contact\n"
-           "  send ACCOUNT --to CONTACT...  send a mail through the send dialog\n"
-           "  options ACCOUNT [--show] ...  edit an account on its options page\n\n" +
-           common + "\n'joxhost COMMAND --help' tells more about a command.\n";
+    std::vector<std::string> words = {"Usage:", "joxhost", "[options]", command->name};
+    for (const auto& argument : command->arguments) {
+        words.push_back(argument.many ? "[" + argument.name + "...]" : argument.name);
+    }
+    std::vector<const OptionDeclaration*> own;
+    for (const auto& option : command->options) {
+        own.push_back(findOption(option));
+        words.push_back(usageOf(*own.back()));
+    }
+    std::string text = wrapped(words) + command->help + "\n";
+    if (!own.empty()) text += "Options of " + command->name + ":\n" + optionsTable(own) + "\n";
+    return text + commonOptions();
 }
 
 }  // namespace joxhost

@@ -1,5 +1,6 @@
 // joxhost's command line: global options anywhere, one command, its
-// arguments and its own options.
+// arguments and its own options. Every command and option is declared once
+// (command_table.h); parsing, --help and the usage errors come from there.
 #pragma once
 
 #include <optional>
@@ -8,12 +9,8 @@
 
 namespace joxhost {
 
-enum class Command {
-    None, Accounts, AccountAdd, AccountRemove, Config, Chat, Run, Contacts, ContactAdd, ContactRemove, Send, Options
-};
-
 struct CommandLine {
-    Command command = Command::None;
+    std::string command;  // the command's name; empty with --help alone
     bool help = false;
     bool json = false;
     bool verbose = false;
@@ -41,8 +38,8 @@ struct ParsedCommandLine {
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 
-// The help text of a command (Command::None: the overview).
-std::string helpText(Command command);
+// The help text of a command (empty name: the overview).
+std::string helpText(const std::string& command);
 
 // A non-negative decimal number that fits an int, or nothing.
 std::optional<int> parseIndex(const std::string& text);
