@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libb64-dev libasio-dev libssl-dev libsqlite3-dev
+  libb64-dev libasio-dev libcli11-dev libssl-dev libsqlite3-dev
   clang libclang-rt-dev
   ca-certificates openssl python3
 )

@@ -1,13 +1,13 @@
 // The profile's contact list and the contact services the plug-in reads it
 // through.
-#include "contacts.h"
+#include "store/contacts.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "temp_dir.h"
-#include "utf.h"
+#include "core/utf.h"
 
 namespace joxhost {
 namespace {

@@ -1,6 +1,6 @@
 // NetLib against servers on 127.0.0.1: plain and TLS connections, the
 // events the plug-in's handler gets, failures and the blocking send.
-#include "netlib.h"
+#include "net/netlib.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include "temp_dir.h"
 #include "test_certs.h"
 #include "test_server.h"
-#include "utf.h"
-#include "winsock_errors.h"
+#include "core/utf.h"
+#include "net/winsock_errors.h"
 
 namespace joxhost {
 namespace {

@@ -1,14 +1,14 @@
 // A plug-in loaded into the host: the fake plug-in registers what the mail
 // plug-in registers, and the host drives it through its loop.
-#include "session.h"
+#include "core/session.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#include "command_support.h"
+#include "cli/command_support.h"
 #include "temp_dir.h"
-#include "utf.h"
+#include "core/utf.h"
 
 namespace joxhost {
 namespace {

@@ -1,4 +1,4 @@
-#include "settings_file.h"
+#include "store/settings_file.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

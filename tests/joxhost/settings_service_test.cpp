@@ -1,4 +1,4 @@
-#include "settings_service.h"
+#include "store/settings_service.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,9 +9,9 @@
 #include <fstream>
 
 #include "postrix/abi/records_plugin.h"
-#include "profile.h"
+#include "store/profile.h"
 #include "temp_dir.h"
-#include "utf.h"
+#include "core/utf.h"
 
 namespace joxhost {
 namespace {

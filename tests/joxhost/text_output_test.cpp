@@ -1,10 +1,10 @@
 // JSON lines, readable lines and UTF-16 conversion of what joxhost prints.
 #include <gtest/gtest.h>
 
-#include "json.h"
-#include "reporter.h"
-#include "send_outcome.h"
-#include "utf.h"
+#include "core/json.h"
+#include "core/reporter.h"
+#include "cli/send_outcome.h"
+#include "core/utf.h"
 
 namespace joxhost {
 namespace {

@@ -1,0 +1,105 @@
+#include "cli/command_support.h"
+
+#include <cstdio>
+
+#include "store/profile.h"
+#include "core/utf.h"
+
+namespace joxhost {
+
+int fail(Reporter& reporter, int status, const std::string& text) {
+    std::fprintf(stderr, "joxhost: %s\n", text.c_str());
+    if (reporter.json()) reporter.emit(Event("host-error").add("text", text).add("status", status));
+    return status;
+}
+
+std::string settingsNotSaved(const std::string& command, const SettingsService& settings) {
+    return command + ": the settings were not saved: " + settings.lastWriteError();
+}
+
+std::optional<std::filesystem::path> profileDirFor(const CommandLine& line, const Environment& environment,
+                                                   Reporter& reporter) {
+    std::error_code ignored;
+    const auto dir = std::filesystem::absolute(
+        chooseProfileDir(line.profileDir, environment.joxhostProfile, environment.xdgDataHome, environment.home),
+        ignored);
+    std::string error;
+    if (!ensureDirectory(dir, &error)) {
+        fail(reporter, kExitFailed, error);
+        return std::nullopt;
+    }
+    return dir;
+}
+
+std::unique_ptr<Session> openSession(asio::io_context& io, const CommandLine& line,
+                                     const Environment& environment, Reporter& reporter) {
+    const auto dir = profileDirFor(line, environment, reporter);
+    if (!dir) return nullptr;
+    HostOptions options;
+    options.profileDir = *dir;
+    options.net.caFile = line.caFile;
+    auto session = std::make_unique<Session>(io, reporter, options);
+    if (!session->host().net.tlsProblem().empty()) {
+        fail(reporter, kExitFailed, session->host().net.tlsProblem());
+        return nullptr;
+    }
+    std::string error;
+    if (!session->load(choosePluginPath(line.pluginPath), &error)) {
+        fail(reporter, kExitFailed, error);
+        return nullptr;
+    }
+    return session;
+}
+
+void printAccount(Reporter& reporter, const ListedAccount& account) {
+    reporter.emit(Event("account")
+                      .add("position", account.position)
+                      .add("id", account.id)
+                      .add("name", account.name)
+                      .add("main", !account.isProfile)
+                      .add("note", account.secondText));
+}
+
+std::optional<ListedAccount> accountAt(Host& host, int position, size_t* count) {
+    const auto accounts = host.accounts.list(kMailClass);
+    if (count) *count = accounts.size();
+    if (position < 0 || static_cast<size_t>(position) >= accounts.size()) return std::nullopt;
+    return accounts[static_cast<size_t>(position)];
+}
+
+std::u16string sendServiceName(int32_t accountId) {
+    return toUtf16("MAIL/" + std::to_string(accountId) + "/PFMessageSend");
+}
+
+std::u16string mailTimerName(int32_t accountId) {
+    return toUtf16("MAIL/" + std::to_string(accountId) + "/mailRecvTimer");
+}
+
+std::string noAccountAt(const std::string& command, int position, size_t count) {
+    return command + ": no account at position " + std::to_string(position) + " (there are " +
+           std::to_string(count) + ")";
+}
+
+int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
+                     Reporter& reporter, const std::string& command, const std::string& to) {
+    bool timedOut = false;
+    asio::steady_timer deadline(io, std::chrono::seconds(timeoutSeconds));
+    deadline.async_wait([&timedOut](const std::error_code& error) { timedOut = !error; });
+    session.runUntil([&] { return outcome.decided() || timedOut; });
+    deadline.cancel();
+
+    switch (outcome.state()) {
+        case SendOutcome::State::Sent:
+            reporter.emit(Event("sent").add("to", to));
+            return kExitOk;
+        case SendOutcome::State::Failed:
+            reporter.emit(Event("send-failed").add("reason", outcome.reason()));
+            return kExitFailed;
+        case SendOutcome::State::Waiting:
+            break;
+    }
+    return fail(reporter, kExitFailed,
+                command + ": no outcome within " + std::to_string(timeoutSeconds) + " seconds");
+}
+
+}  // namespace joxhost

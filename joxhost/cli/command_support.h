@@ -1,0 +1,55 @@
+// What the commands share: the host's options from the command line, a
+// loaded plug-in, failures and the account list.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/commands.h"
+#include "cli/send_outcome.h"
+#include "core/session.h"
+
+namespace joxhost {
+
+// The net class of the accounts joxhost drives.
+inline constexpr char16_t kMailClass[] = u"MAIL";
+
+// Prints the one-line failure (stderr, and an event on stdout) and returns
+// the status to exit with.
+int fail(Reporter& reporter, int status, const std::string& text);
+
+// The profile directory for the command line, created when missing.
+std::optional<std::filesystem::path> profileDirFor(const CommandLine& line, const Environment& environment,
+                                                   Reporter& reporter);
+
+// A host with the plug-in loaded, or null after printing why.
+std::unique_ptr<Session> openSession(asio::io_context& io, const CommandLine& line,
+                                     const Environment& environment, Reporter& reporter);
+
+void printAccount(Reporter& reporter, const ListedAccount& account);
+
+// The mail account at a position of the plug-in's list.
+std::optional<ListedAccount> accountAt(Host& host, int position, size_t* count = nullptr);
+
+// Runs the loop until the send the plug-in started has its outcome or the
+// time runs out, prints it and returns the exit status: 0 after the success
+// notice, 1 after a failure or without an outcome in time. command names the
+// command in the time-out line, to the recipients in the success line.
+int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
+                     Reporter& reporter, const std::string& command, const std::string& to);
+
+// The failure line of a command during which a settings file could not be
+// written.
+std::string settingsNotSaved(const std::string& command, const SettingsService& settings);
+
+// The bad-usage line of a command given a position the list does not have.
+std::string noAccountAt(const std::string& command, int position, size_t count);
+
+// The names joxhost derives from an account id, as the plug-in registers them.
+std::u16string sendServiceName(int32_t accountId);
+std::u16string mailTimerName(int32_t accountId);
+
+}  // namespace joxhost

@@ -1,0 +1,173 @@
+#include "cli/command_table.h"
+
+#include "cli/commands.h"
+
+namespace joxhost {
+namespace {
+
+std::string accountPosition(const std::string& value) {
+    return parseIndex(value) ? "" : "ACCOUNT must be a position in the account list (0 for the main account)";
+}
+
+OptionDeclaration text(std::string name, std::string value, std::string help,
+                       std::optional<std::string> CommandLine::*field) {
+    return {std::move(name), "", std::move(value), std::move(help), false,
+            [field](CommandLine& line, const std::string& v) { line.*field = v; }, {}};
+}
+
+OptionDeclaration list(std::string name, std::string value, std::string help,
+                       std::vector<std::string> CommandLine::*field) {
+    return {std::move(name), "", std::move(value), std::move(help), true,
+            [field](CommandLine& line, const std::string& v) { (line.*field).push_back(v); }, {}};
+}
+
+OptionDeclaration flag(std::string name, std::string shortName, std::string help, bool CommandLine::*field) {
+    return {std::move(name), std::move(shortName), "", std::move(help), false,
+            [field](CommandLine& line, const std::string&) { line.*field = true; }, {}};
+}
+
+}  // namespace
+
+const std::vector<OptionDeclaration>& globalOptions() {
+    static const std::vector<OptionDeclaration> options = {
+        {"--profile", "", "DIR",
+         "profile directory (else $JOXHOST_PROFILE, else\n$XDG_DATA_HOME/joxhost, else ~/.local/share/joxhost)", false,
+         [](CommandLine& line, const std::string& v) { line.profileDir = v; }, {}},
+        {"--plugin", "", "PATH", "the plug-in (else postrix.so beside joxhost)", false,
+         [](CommandLine& line, const std::string& v) { line.pluginPath = v; }, {}},
+        {"--ca-file", "", "FILE", "trust this CA too when verifying servers", false,
+         [](CommandLine& line, const std::string& v) { line.caFile = v; }, {}},
+        flag("--json", "", "one JSON object a line on standard output", &CommandLine::json),
+        flag("--verbose", "-v", "show more of what happens", &CommandLine::verbose),
+        flag("--help", "-h", "this help", &CommandLine::help),
+    };
+    return options;
+}
+
+const std::vector<OptionDeclaration>& commandOptions() {
+    static const std::vector<OptionDeclaration> options = [] {
+        std::vector<OptionDeclaration> all = {
+            text("--subject", "S", "the mail's subject", &CommandLine::subject),
+            {"--timeout", "", "SECONDS", "wait this long for the outcome (120 by default)", false,
+             [](CommandLine& line, const std::string& v) { line.timeoutSeconds = *parseIndex(v); },
+             [](const std::string& v) {
+                 const auto seconds = parseIndex(v);
+                 return seconds && *seconds > 0 ? "" : "--timeout needs a positive number of seconds";
+             }},
+            {"--profile-name", "", "P", "write profile P's file instead of the main account's", false,
+             [](CommandLine& line, const std::string& v) { line.profileName = v; }, {}},
+            list("--to", "CONTACT", "a contact's name or an address (repeat for more)", &CommandLine::to),
+            text("--body", "TEXT", "the body (or --body-file)", &CommandLine::body),
+            text("--body-file", "FILE", "read the body from FILE (or --body)", &CommandLine::bodyFile),
+            list("--attach", "FILE", "attach FILE (repeat for more)", &CommandLine::attachments),
+            flag("--show", "", "print the page's labels and values", &CommandLine::show),
+            text("--mail", "A", "the e-mail address", &CommandLine::mail),
+            text("--login", "L", "the login", &CommandLine::login),
+            flag("--password-stdin", "", "read the password from the first line of standard input",
+                 &CommandLine::passwordStdin),
+            text("--smtp", "S", "the SMTP server", &CommandLine::smtp),
+            text("--pop3", "S", "the POP3 server", &CommandLine::pop3),
+            {"--ssl", "", "on|off", "use TLS or not", false,
+             [](CommandLine& line, const std::string& v) { line.ssl = v == "on"; },
+             [](const std::string& v) { return v == "on" || v == "off" ? "" : "--ssl takes on or off"; }},
+            text("--www", "URL", "the mailbox's web address", &CommandLine::www),
+            text("--interval", "N", "minutes between mail checks", &CommandLine::interval),
+        };
+        return all;
+    }();
+    return options;
+}
+
+const std::vector<CommandDeclaration>& commands() {
+    static const std::vector<CommandDeclaration> table = {
+        {"accounts", {}, {}, "list the accounts",
+         "Lists the accounts as the plug-in shows them in the account window.\n", accountsCommand, {}},
+        {"account-add", {{"NAME"}}, {}, "add a profile account",
+         "Adds a profile account; NAME answers the plug-in's prompt (at most 32\n"
+         "characters, no path separators).\n",
+         accountAddCommand, {}},
+        {"account-remove",
+         {{"ID", false,
+           [](const std::string& v) { return parseIndex(v) ? "" : "ID must be an account id (a number)"; }}},
+         {}, "remove an account", "Removes the account with the id that `accounts` shows.\n", accountRemoveCommand,
+         {}},
+        {"config",
+         {{"KEY=VALUE", true,
+           [](const std::string& v) {
+               return v.find('=') == std::string::npos || v.front() == '='
+                          ? "expected KEY=VALUE, got '" + v + "'"
+                          : std::string();
+           }}},
+         {"--profile-name"}, "write account settings",
+         "Writes settings into the main account's file, or profile P's file.\n"
+         "VALUE is stored as text; int:N stores the integer N and text:T the\n"
+         "text T. Without KEY=VALUE the file's settings are shown.\n"
+         "Example: joxhost config MAIL/mail=jan@example.com MAIL/ssl=int:1\n",
+         configCommand, {}},
+        {"chat", {{"ACCOUNT", false, accountPosition}, {"ADDRESS"}, {"TEXT"}}, {"--subject", "--timeout"},
+         "send a mail as a chat message",
+         "Sends TEXT as a chat message to the mail contact ADDRESS through the\n"
+         "account at position ACCOUNT (0: the main account) and waits for the\n"
+         "outcome. TEXT '-' reads the text from standard input.\n"
+         "Exit status: 0 sent, 1 failed (or no outcome within --timeout seconds),\n"
+         "2 bad usage, 3 the plug-in started nothing.\n",
+         chatCommand, {}},
+        {"run", {}, {}, "run with commands on standard input",
+         "Loads the plug-in and runs until SIGINT, SIGTERM or `quit`. Commands on\n"
+         "standard input, one a line:\n"
+         "  check N                 check account N's mailbox now\n"
+         "  chat N ADDRESS TEXT     send TEXT (the rest of the line) to ADDRESS\n"
+         "  click                   click the newest notification\n"
+         "  close                   close the newest notification\n"
+         "  accounts                list the accounts\n"
+         "  quit                    unload the plug-in and stop\n",
+         runLoopCommand, {}},
+        {"contacts", {}, {}, "list the contacts",
+         "Lists the profile's contacts (contacts.txt): name and e-mail address.\n", contactsCommand, {}},
+        {"contact-add", {{"NAME"}, {"ADDRESS"}}, {}, "add a contact",
+         "Adds a contact, or gives the contact NAME a new address.\n", contactAddCommand, {}},
+        {"contact-remove", {{"NAME"}}, {}, "remove a contact", "Removes the contact NAME.\n", contactRemoveCommand,
+         {}},
+        {"send", {{"ACCOUNT", false, accountPosition}, {"CONTACT", true}},
+         {"--to", "--subject", "--body", "--body-file", "--attach", "--timeout"},
+         "send a mail through the send dialog",
+         "Does what a person does: picks \"Wyślij e-mail...\" in the contact menu of\n"
+         "the contacts, chooses the account at position ACCOUNT in \"Od:\", types the\n"
+         "subject and body, adds each file through \"Załączniki...\" and \"Dodaj...\",\n"
+         "and presses \"Wyślij\"; then waits for the outcome. CONTACT is a name from\n"
+         "`contacts` or an address (list them after ACCOUNT, or repeat --to).\n"
+         "Exit status: 0 sent, 1 failed, 2 bad usage, 3 nothing was sent.\n",
+         sendCommand,
+         [](const CommandLine& line) {
+             return line.body.has_value() == line.bodyFile.has_value()
+                        ? "send: give the body with either --body or --body-file"
+                        : "";
+         }},
+        {"options", {{"ACCOUNT", false, accountPosition}},
+         {"--show", "--mail", "--login", "--password-stdin", "--smtp", "--pop3", "--ssl", "--www", "--interval"},
+         "edit an account on its options page",
+         "Opens the options page of the account at position ACCOUNT, types the\n"
+         "given values into it, applies and closes it. --show prints the page as\n"
+         "it shows (the password masked).\n",
+         optionsCommand, {}},
+    };
+    return table;
+}
+
+const CommandDeclaration* findCommand(const std::string& name) {
+    for (const auto& command : commands()) {
+        if (command.name == name) return &command;
+    }
+    return nullptr;
+}
+
+const OptionDeclaration* findOption(const std::string& name) {
+    for (const auto* options : {&globalOptions(), &commandOptions()}) {
+        for (const auto& option : *options) {
+            if (option.name == name || (!option.shortName.empty() && option.shortName == name)) return &option;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace joxhost

@@ -1,0 +1,119 @@
+#include "core/reporter.h"
+
+#include "core/json.h"
+
+namespace joxhost {
+
+Event& Event::add(std::string key, std::string value) {
+    fields.push_back({std::move(key), std::move(value)});
+    return *this;
+}
+
+Event& Event::add(std::string key, int64_t value) {
+    fields.push_back({std::move(key), value});
+    return *this;
+}
+
+Event& Event::add(std::string key, bool value) {
+    fields.push_back({std::move(key), value});
+    return *this;
+}
+
+std::string Event::text(std::string_view key) const {
+    for (const auto& field : fields) {
+        if (field.key == key) {
+            if (const auto* s = std::get_if<std::string>(&field.value)) return *s;
+        }
+    }
+    return {};
+}
+
+int64_t Event::number(std::string_view key, int64_t fallback) const {
+    for (const auto& field : fields) {
+        if (field.key == key) {
+            if (const auto* n = std::get_if<int64_t>(&field.value)) return *n;
+        }
+    }
+    return fallback;
+}
+
+namespace {
+
+std::string valueJson(const Event::Value& value) {
+    if (const auto* s = std::get_if<std::string>(&value)) return jsonString(*s);
+    if (const auto* n = std::get_if<int64_t>(&value)) return std::to_string(*n);
+    return std::get<bool>(value) ? "true" : "false";
+}
+
+std::string valueText(const Event::Value& value) {
+    if (const auto* s = std::get_if<std::string>(&value)) return *s;
+    if (const auto* n = std::get_if<int64_t>(&value)) return std::to_string(*n);
+    return std::get<bool>(value) ? "yes" : "no";
+}
+
+// Line breaks as the terminal shows them, continuation lines indented.
+std::string multiLine(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+        if (text[i] == '\n') out += "    ";
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string jsonLine(const Event& event) {
+    std::string line = "{\"event\":" + jsonString(event.name);
+    for (const auto& field : event.fields) {
+        line += ',';
+        line += jsonString(field.key);
+        line += ':';
+        line += valueJson(field.value);
+    }
+    line += '}';
+    return line;
+}
+
+std::string readableLine(const Event& event) {
+    const auto& e = event;
+    if (e.name == "log") {
+        return "log [" + std::to_string(e.number("level")) + "] " + e.text("source") + ": " +
+               multiLine(e.text("text"));
+    }
+    if (e.name == "notify") {
+        return "notification [" + e.text("icon") + "] " + e.text("title") + ": " +
+               multiLine(e.text("text"));
+    }
+    if (e.name == "option") return e.text("label") + ": " + e.text("value");
+    if (e.name == "contact") return e.text("name") + " <" + e.text("mail") + ">";
+    if (e.name == "error") return "error box " + e.text("title") + ": " + multiLine(e.text("text"));
+    if (e.name == "archive") {
+        return "archived mail to " + e.text("contact") + " (account " +
+               std::to_string(e.number("account")) + "), subject: " + e.text("subject");
+    }
+    if (e.name == "news") return "news: " + e.text("from") + ": " + e.text("subject");
+    if (e.name == "account") {
+        const std::string note = e.text("note");
+        return "account " + std::to_string(e.number("position")) + ": " + e.text("name") + " (id " +
+               std::to_string(e.number("id")) + (note.empty() ? "" : ", " + note) + ")";
+    }
+    std::string line = e.name;
+    for (const auto& field : e.fields) line += " " + field.key + "=" + multiLine(valueText(field.value));
+    return line;
+}
+
+void Reporter::emit(const Event& event) {
+    if (tap_) tap_(event);
+    const std::string line = json_ ? jsonLine(event) : readableLine(event);
+    std::fputs(line.c_str(), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+void Reporter::detail(const Event& event) {
+    if (verbose_) emit(event);
+}
+
+}  // namespace joxhost

@@ -1,0 +1,45 @@
+// "JOX/Timer/Create" and "JOX/Timer/Destroy": periodic timers by id text.
+// Each period the handler gets a timer event with code 3; fire() hands it
+// any other code at once (a mail check on demand is code 1).
+#pragma once
+
+#include <asio.hpp>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "core/plugin_calls.h"
+#include "core/reporter.h"
+#include "core/service_registry.h"
+
+namespace joxhost {
+
+class Timers {
+public:
+    static constexpr int32_t kPeriodCode = 3;
+
+    Timers(PluginCalls& calls, Reporter& reporter) : calls_(calls), reporter_(reporter) {}
+    ~Timers();
+
+    void install(ServiceRegistry& services);
+
+    int64_t create(const void* record);
+    int64_t destroy(const char16_t* id);
+
+    // Queues one event with the given code for the timer; false when there
+    // is no such timer.
+    bool fire(const std::u16string& id, int32_t code);
+    bool exists(const std::u16string& id) const { return timers_.count(id) != 0; }
+    size_t count() const { return timers_.size(); }
+
+private:
+    struct Timer;
+    void arm(const std::shared_ptr<Timer>& timer);
+    void deliver(const std::shared_ptr<Timer>& timer, int32_t code);
+
+    PluginCalls& calls_;
+    Reporter& reporter_;
+    std::map<std::u16string, std::shared_ptr<Timer>> timers_;
+};
+
+}  // namespace joxhost
