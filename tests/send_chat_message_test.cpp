@@ -94,7 +94,7 @@ TEST_F(SendChatMessageTest, PolishChatMessageIsSentOverStartTlsNotifiedAndArchiv
     EXPECT_EQ(entry.subject, "");
     EXPECT_EQ(entry.body, "Zażółć gęślą jaźń");
     EXPECT_EQ(entry.direction, -1);
-    EXPECT_EQ(entry.flags, 0x10000002);
+    EXPECT_EQ(entry.flags, kArchiveSentMailFlags);
     EXPECT_EQ(entry.time, clock.utc);
     EXPECT_TRUE(host.unknownServices.empty());
 }

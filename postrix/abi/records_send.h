@@ -29,6 +29,10 @@ POSTRIX_FIELD_AT(MessageSendRecord, text, 72);
 // The invalid-argument code widened with its sign.
 inline constexpr int64_t kInvalidArgument = static_cast<int64_t>(0xFFFFFFFF80070057ull);
 
+// The flags of a sent mail's archive entry. Their meaning belongs to the
+// host; the plug-in passes them unchanged.
+inline constexpr int32_t kArchiveSentMailFlags = 0x10000002;
+
 // "Ar/WriteMessage".
 struct ArchiveRecord {
     int32_t size;  // 144
@@ -41,7 +45,7 @@ struct ArchiveRecord {
     uint64_t reserved64[2];
     const char16_t* subject;
     const char16_t* body;
-    int32_t flags;  // 0x10000002
+    int32_t flags;  // kArchiveSentMailFlags
     int32_t padding2;
     int64_t time;  // seconds since 1970-01-01 00:00 UTC
     uint64_t reserved112[4];

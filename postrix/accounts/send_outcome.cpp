@@ -45,7 +45,7 @@ void notifyMailSent(const Host& host, smtp::SmtpSession& session, const smtp::Ou
     entry.accountId = session.accountId();
     entry.subject = subject.c_str();
     entry.body = body.c_str();
-    entry.flags = 0x10000002;
+    entry.flags = kArchiveSentMailFlags;
     entry.time = platform::clock().utcSeconds();
     if (host.call(u"Ar/WriteMessage", &entry) != 0) logFailure(host, "Writing message to archive failed");
 }

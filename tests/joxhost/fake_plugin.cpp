@@ -125,7 +125,7 @@ int64_t onNetEvent(uintptr_t w, uintptr_t l, uintptr_t) {
             archive.accountId = account.id;
             archive.subject = u"";
             archive.body = account.pendingText.c_str();
-            archive.flags = 0x10000002;
+            archive.flags = kArchiveSentMailFlags;
             archive.time = 1700000000;
             call(u"Ar/WriteMessage", &archive);
             finish();
