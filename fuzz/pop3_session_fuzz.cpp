@@ -94,12 +94,12 @@ struct Harness {
 
     void start(FuzzedDataProvider& in) {
         Pop3Settings settings;
-        settings.pop3Server = in.PickValueInArray(kServers);
+        settings.server = in.PickValueInArray(kServers);
         settings.mail = "alice@example.com";
         settings.login = in.ConsumeBool() ? "alice" : in.ConsumeRandomLengthString(32);
         settings.password = "secret";
         const std::string mailboxWww = in.ConsumeBool() ? "https://mail.example.com" : "";
-        settings.ssl = in.ConsumeBool();
+        settings.useSsl = in.ConsumeBool();
 
         const Pop3State before = session->state();
         const int connects = host.connects;

@@ -109,7 +109,7 @@ TEST(Pop3Account, CheckNeedsServerAddressLoginAndPassword) {
     h.account->checkMail();
     EXPECT_EQ(h.connection.port, 110);
     EXPECT_EQ(h.account->newMailNotice().mailboxWww(), "");
-    EXPECT_FALSE(h.session().settings().ssl);
+    EXPECT_FALSE(h.session().settings().useSsl);
 }
 
 TEST(Pop3Account, NewMailNoticeAndNewsEntries) {

@@ -134,13 +134,13 @@ int64_t Account::onMailTimer(uintptr_t timerEvent, uintptr_t, uintptr_t context)
 void Account::checkMail() {
     settings_->reload();
     pop3::Pop3Settings request;
-    request.pop3Server = settings_->getTextUtf8(keys::kPop3Server);
+    request.server = settings_->getTextUtf8(keys::kPop3Server);
     request.mail = settings_->getTextUtf8(keys::kMail);
     request.login = settings_->getTextUtf8(keys::kLogin);
     request.password = settings_->getTextUtf8(keys::kPassword);
-    request.ssl = settings_->getInt(keys::kSsl, kDefaultSsl) == 1;
+    request.useSsl = settings_->getInt(keys::kSsl, kDefaultSsl) == 1;
     // An empty POP3 server switches checking off.
-    if (request.pop3Server.empty() || request.mail.empty() || request.login.empty() || request.password.empty())
+    if (request.server.empty() || request.mail.empty() || request.login.empty() || request.password.empty())
         return;
     // A click on the notice opens the web mailbox of the check that began last.
     if (pop3_->start(request)) newMailNotice_->setMailboxWww(settings_->getTextUtf8(keys::kMailboxWww));

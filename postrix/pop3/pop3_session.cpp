@@ -76,7 +76,7 @@ bool Pop3Session::start(const Pop3Settings& settings) {
         return true;
     }
 
-    const int64_t result = channel_.connect(settings_.pop3Server, settings_.ssl ? kPop3TlsPort : kPop3Port);
+    const int64_t result = channel_.connect(settings_.server, settings_.useSsl ? kPop3TlsPort : kPop3Port);
     if (result != 0) {
         state_ = Pop3State::Idle;
         onError_(*this, formatText("POP3 - Could not connect to server, err=0x%X", static_cast<uint32_t>(result)));
@@ -93,7 +93,7 @@ void Pop3Session::checkTimeout() {
 
 void Pop3Session::onConnected() {
     // With TLS the handshake comes first; the greeting arrives as data either way.
-    if (state_ == Pop3State::Idle || !settings_.ssl) return;
+    if (state_ == Pop3State::Idle || !settings_.useSsl) return;
     if (channel_.initSsl() != 0) fail("POP3 - Starting SSL failed");
 }
 

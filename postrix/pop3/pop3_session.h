@@ -31,11 +31,11 @@ enum class Pop3State : int32_t {
 };
 
 struct Pop3Settings {
-    std::string pop3Server;  // host, optionally ":port"
-    std::string mail;        // the account's address, for messages and notice titles
+    std::string server;  // host, optionally ":port"
+    std::string mail;    // the account's address, for messages and notice titles
     std::string login;
     std::string password;
-    bool ssl = true;         // TLS from the first byte
+    bool useSsl = true;  // TLS from the first byte
 };
 
 inline constexpr int32_t kPop3Port = 110;
@@ -77,7 +77,6 @@ public:
     Host host() const { return host_; }
     const Pop3Settings& settings() const { return settings_; }
     NewMailTracker& tracker() { return tracker_; }
-    const mail::ReplyBuffer& buffer() const { return framer_.body(); }
     mail::Channel& channel() { return channel_; }
 
 private:
