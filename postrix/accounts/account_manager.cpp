@@ -56,9 +56,9 @@ void AccountManager::addProfileAccounts() {
     for (const std::u16string& name : platform::findFiles(directory, u"*.config")) {
         const std::u16string profile = profileNameOfFile(name);
         if (profile.empty()) continue;
-        if (const std::string problem = profileNameProblem(profile); !problem.empty()) {
+        if (const auto problem = profileNameProblem(profile)) {
             logFailure(host_, formatText("Skipping configuration file %s: %s", text::wideToUtf8(name).c_str(),
-                                         problem.c_str()));
+                                         problem->c_str()));
             continue;
         }
         addAccount(profile);
@@ -114,7 +114,7 @@ void AccountManager::removeAccount(int32_t id) {
     }
 }
 
-std::string AccountManager::profileNameProblem(std::u16string_view name) const {
+std::optional<std::string> AccountManager::profileNameProblem(std::u16string_view name) const {
     if (name.empty()) return "the profile name is empty";
     if (name.size() > kMaxProfileName) return "the profile name is longer than 24 characters";
     if (name.find(u"..") != std::u16string_view::npos) return "the profile name holds \"..\"";
@@ -125,7 +125,7 @@ std::string AccountManager::profileNameProblem(std::u16string_view name) const {
     }
     for (const auto& account : accounts_)
         if (account->profileName() == name) return "the profile name is already used";
-    return {};
+    return std::nullopt;
 }
 
 void AccountManager::listAccounts() {
@@ -159,8 +159,8 @@ void AccountManager::promptForAccount() {
     if (host_.call(u"JOX/ShowMessageBox", &record) != 1) return;
     answer[kAnswerCapacity - 1] = u'\0';
     const std::u16string name = answer;
-    if (const std::string problem = profileNameProblem(name); !problem.empty()) {
-        logFailure(host_, formatText("Adding account failed, %s", problem.c_str()));
+    if (const auto problem = profileNameProblem(name)) {
+        logFailure(host_, formatText("Adding account failed, %s", problem->c_str()));
         return;
     }
     addAccount(name);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,8 +39,8 @@ public:
     // Handler of the host's account window: 0 lists, 2 removes, 4 adds.
     static int64_t onAccountEvent(uintptr_t event, uintptr_t account, uintptr_t context);
 
-    // Why a profile name cannot name a file of its own, or empty when it can.
-    std::string profileNameProblem(std::u16string_view name) const;
+    // Why a profile name cannot name a file of its own; nothing when it can.
+    std::optional<std::string> profileNameProblem(std::u16string_view name) const;
 
 private:
     void addProfileAccounts();
