@@ -591,22 +591,6 @@ TEST(Pop3Session, RefusalInPiecesIsJudgedOnceItsLineIsWhole) {
     EXPECT_EQ(h.errors, std::vector<std::string>{"POP3 - Error on welcome:\r\n-ERR busy\r\n"});
 }
 
-TEST(Pop3Session, BufferGrowsWhenTheCollectedTextReaches128Bytes) {
-    Harness h;
-    h.firstCheck("");
-    h.login();
-    EXPECT_EQ(h.reply("+OK\r\n"), "");
-    EXPECT_EQ(h.session.state(), Pop3State::ReadingUidl);
-    const std::string line = "1 " + std::string(122, 'x') + "\r\n";  // 126 bytes
-    EXPECT_EQ(h.reply(line + "."), "");
-    EXPECT_EQ(h.session.buffer().length(), 127u);
-    EXPECT_EQ(h.session.buffer().capacity(), 128u);
-    EXPECT_EQ(h.reply("\r"), "");
-    EXPECT_EQ(h.session.buffer().length(), 128u);
-    EXPECT_EQ(h.session.buffer().capacity(), 256u);
-    EXPECT_EQ(h.reply("\n"), "TOP 1 0\r\n");
-}
-
 TEST(Pop3Session, ReplyPastTheLimitEndsTheCheck) {
     struct Case {
         std::vector<std::string> replies;  // after UIDL

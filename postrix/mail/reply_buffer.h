@@ -24,11 +24,9 @@ public:
     // Length 0, capacity kept.
     void clear();
 
-    // The collected bytes; a NUL always follows them.
+    // The collected bytes.
     std::string_view view() const { return {data_.get(), length_}; }
-    const char* c_str() const { return data_.get(); }
     uint32_t length() const { return length_; }
-    uint32_t capacity() const { return capacity_; }
     uint32_t maxLength() const { return maxLength_; }
 
     // Whether the reply's terminating line has arrived: the buffer holds

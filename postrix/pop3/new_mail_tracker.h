@@ -45,7 +45,6 @@ public:
 
     bool firstCheck() const { return firstCheck_; }
     bool knows(const std::string& id) const { return knownIds_.contains(id); }
-    size_t pendingCount() const { return pendingTops_.size(); }
 
 private:
     bool firstCheck_ = true;
