@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/files.h"
+
 namespace postrix::platform {
 
 namespace {
@@ -19,14 +21,13 @@ int descriptorOf(std::intptr_t handle) {
 }  // namespace
 
 std::optional<FileReader> FileReader::open(std::string_view path) {
-    // The system would read a path only up to a NUL and open another file.
-    if (path.find('\0') != std::string_view::npos) return std::nullopt;
+    // Looking first keeps devices from being opened at all (and refuses a
+    // path with a NUL, which the system would cut short); O_NONBLOCK keeps a
+    // FIFO put in the file's place since then from blocking the open, and the
+    // second look at what was opened refuses it.
+    if (fileKind(path) != FileKind::regular) return std::nullopt;
     const std::string name(path);
-    // Looking first keeps devices from being opened at all; O_NONBLOCK keeps
-    // a FIFO put in the file's place since then from blocking the open, and
-    // the second look at what was opened refuses it.
     struct stat info {};
-    if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
