@@ -92,11 +92,8 @@ bool refreshSettings(const std::filesystem::path& path, LoadedSettings& settings
     bool exists = false;
     std::string text;
     if (!readFile(path, exists, text, error)) return false;
-    if (exists == settings.exists && text == settings.text) {
-        settings.errors.clear();
-        return true;
-    }
     settings.errors.clear();
+    if (exists == settings.exists && text == settings.text) return true;
     settings.document = SettingsDocument::parse(text, &settings.errors);
     settings.exists = exists;
     settings.text = std::move(text);
