@@ -65,6 +65,37 @@ protected:
         driver.finish();
     }
 
+    // Opens the attachments menu with a click on "Załączniki..." (the
+    // mouse over the button, where the menu opens).
+    static HWND openMenu(UiDriver& d, HWND dialog) {
+        pointAt(dialog, kAttach);
+        click(dialog, kAttach);
+        return d.waitForWindow(L"#32768", L"", "the attachments menu");
+    }
+
+    // Adds a file as a user does: "Dodaj..." chosen in the menu with the
+    // keyboard, the path typed into the open-file dialog, Open pressed.
+    static void attach(UiDriver& d, HWND dialog, const std::wstring& path, std::string_view photo = {}) {
+        const std::string before = utf8(itemText(dialog, kCount));
+        HWND menu = openMenu(d, dialog);
+        EXPECT_EQ(menuEntries(menuOf(menu)).front(), "Dodaj...");
+        pressKey(menu, VK_HOME);
+        pressKey(menu, VK_RETURN);
+        HWND picker = d.waitForWindow(L"#32770", L"", "the open-file dialog", [&](HWND w) { return w != dialog; });
+        if (!photo.empty()) {
+            repaint(picker);
+            saveScreenshot(windowArea(picker), photo);
+        }
+        HWND name = GetDlgItem(picker, kFileNameCombo);
+        if (name == nullptr || !IsWindowVisible(name)) name = GetDlgItem(picker, kFileNameEdit);
+        if (name == nullptr) throw DriverGaveUp("the open-file dialog has no file-name field");
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        click(picker, IDOK);
+        d.expectSoon([&] { return !IsWindow(picker) && itemVisible(dialog, kCount) &&
+                                  (before == "0" || utf8(itemText(dialog, kCount)) != before); },
+                     "the attachment count");
+    }
+
     test::FakeConnection& smtp() { return host.connection("MAIL/Socket/SMTP/1"); }
     std::string reply(std::string_view text) {
         host.deliverData(smtp(), text);
@@ -115,37 +146,20 @@ TEST_F(SendDialogTest, AFilePickedThroughTheMenuAndTheOpenFileDialogIsSentWithTh
     openFromContactMenu([&](UiDriver& d, HWND dialog) {
         SetDlgItemTextW(dialog, kSubject, L"Zażółć gęślą jaźń");
         SetDlgItemTextW(dialog, kBody, L"Dzień dobry,\r\nw załączniku raport.");
-
-        pointAt(dialog, kAttach);
-        click(dialog, kAttach);
-        HWND menu = d.waitForWindow(L"#32768", L"", "the attachments menu");
-        EXPECT_EQ(menuEntries(menuOf(menu)), Texts{"Dodaj..."});
-        // The keyboard chooses "Dodaj...": the first entry, then Return.
-        pressKey(menu, VK_DOWN);
-        pressKey(menu, VK_RETURN);
-
-        HWND picker = d.waitForWindow(L"#32770", L"", "the open-file dialog", [&](HWND w) { return w != dialog; });
-        repaint(picker);
-        saveScreenshot(windowArea(picker), "file_picker");
-        HWND name = GetDlgItem(picker, kFileNameCombo);
-        if (name == nullptr || !IsWindowVisible(name)) name = GetDlgItem(picker, kFileNameEdit);
-        if (name == nullptr) throw DriverGaveUp("the open-file dialog has no file-name field");
-        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(report.c_str()));
-        click(picker, IDOK);
-        d.expectSoon([&] { return !IsWindow(picker) && itemVisible(dialog, kCount); }, "the attachment count");
+        attach(d, dialog, report, "file_picker");
         EXPECT_EQ(utf8(itemText(dialog, kCount)), "1");
         EXPECT_TRUE(itemVisible(dialog, kClip));
 
-        // The menu now offers the attachment for removal; Esc keeps it.
-        pointAt(dialog, kAttach);
-        click(dialog, kAttach);
-        menu = d.waitForWindow(L"#32768", L"", "the attachments menu with the attachment");
+        // The menu now offers the attachment for removal, with its picture;
+        // Esc keeps it.
+        HWND menu = openMenu(d, dialog);
         EXPECT_EQ(menuEntries(menuOf(menu)), (Texts{"Dodaj...", "-", utf8(report)}));
+        EXPECT_NE(GetMenuItemID(menuOf(menu), 2), 0u);
         repaint(dialog);
         repaint(menu);
         EXPECT_GT(saveScreenshot(unionOf(windowArea(dialog), windowArea(menu)), "attachments_menu").cx, 0);
         pressKey(menu, VK_ESCAPE);
-        d.expectSoon([&] { return !IsWindow(menu) || !IsWindowVisible(menu); }, "the menu closing");
+        d.expectSoon([&] { return !IsWindowVisible(menu); }, "the menu closing");
 
         repaint(dialog);
         EXPECT_GT(saveScreenshot(windowArea(dialog), "send_dialog").cx, 0);
@@ -172,6 +186,43 @@ TEST_F(SendDialogTest, AFilePickedThroughTheMenuAndTheOpenFileDialogIsSentWithTh
     EXPECT_EQ(reply("250 2.0.0 Ok: queued\r\n"), "QUIT\r\n");
     ASSERT_EQ(host.notifications.size(), 1u);
     EXPECT_EQ(host.notifications[0].text, "Mail wysłany pomyślnie");
+}
+
+TEST_F(SendDialogTest, TheMenuRemovesAnAttachmentAndReturnInTheSubjectSends) {
+    const std::wstring first = plugin->writeFile(L"pierwszy.txt", "1");
+    const std::wstring second = plugin->writeFile(L"drugi.txt", "2");
+    openFromContactMenu([&](UiDriver& d, HWND dialog) {
+        attach(d, dialog, first);
+        attach(d, dialog, second);
+        EXPECT_EQ(utf8(itemText(dialog, kCount)), "2");
+        // Down from "Dodaj..." skips the separator to the first file.
+        HWND menu = openMenu(d, dialog);
+        EXPECT_EQ(menuEntries(menuOf(menu)), (Texts{"Dodaj...", "-", utf8(first), utf8(second)}));
+        pressKey(menu, VK_HOME);
+        pressKey(menu, VK_DOWN);
+        pressKey(menu, VK_RETURN);
+        d.expectSoon([&] { return utf8(itemText(dialog, kCount)) == "1"; }, "the removal");
+        menu = openMenu(d, dialog);
+        EXPECT_EQ(menuEntries(menuOf(menu)), (Texts{"Dodaj...", "-", utf8(second)}));
+        pressKey(menu, VK_END);
+        pressKey(menu, VK_RETURN);
+        d.expectSoon([&] { return !itemVisible(dialog, kCount) && !itemVisible(dialog, kClip); },
+                     "the indicator hiding");
+        // Return in a single-line edit presses the default button.
+        SetDlgItemTextW(dialog, kSubject, L"Bez załączników");
+        pressKey(GetDlgItem(dialog, kSubject), VK_RETURN);
+    });
+    ASSERT_EQ(smtp().connects, 1);
+    reply("220 ready\r\n");
+    reply("250 AUTH LOGIN\r\n");
+    reply("334 VXNlcm5hbWU6\r\n");
+    reply("334 UGFzc3dvcmQ6\r\n");
+    reply("235 ok\r\n");
+    reply("250 ok\r\n");
+    reply("250 ok\r\n");
+    const std::string message = reply("354 go on\r\n");
+    EXPECT_NE(message.find("Subject: =?UTF-8?B?"), std::string::npos) << message;
+    EXPECT_EQ(message.find("Content-Disposition"), std::string::npos) << message;
 }
 
 TEST_F(SendDialogTest, ResizingKeepsTheButtonsBottomRightGrowsTheBodyAndStopsAtTheMinimum) {
