@@ -1,7 +1,10 @@
+// The POSIX platform layer where it differs from Windows: the zone bias
+// from TZ at run time, the opener on PATH, the probe's TCP fallback, and
+// the own code-page tables against the C library's iconv.
 #include "platform/clock.h"
 #include "platform/desktop.h"
-#include "platform/files.h"
 #include "platform/posix/echo_probe.h"
+#include "platform/posix/iconv_decoder.h"
 #include "text/text_conversion.h"
 
 #include <gtest/gtest.h>
@@ -21,105 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(JoinPath, PutsExactlyOneSeparatorBetween) {
-    EXPECT_EQ(platform::joinPath(u"/home/jan", u"postrix.config"), u"/home/jan/postrix.config");
-    EXPECT_EQ(platform::joinPath(u"/home/jan/", u"postrix.config"), u"/home/jan/postrix.config");
-    EXPECT_EQ(platform::joinPath(u"/home/jan//", u"a"), u"/home/jan/a");
-    EXPECT_EQ(platform::joinPath(u"/", u"a"), u"/a");
-    EXPECT_EQ(platform::joinPath(u"", u"a"), u"a");
-}
-
-class FilesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        directory_ = fs::temp_directory_path() / (std::string("postrix_files_") + info->name() + "_" +
-                                                  std::to_string(::getpid()));
-        fs::remove_all(directory_);
-        fs::create_directories(directory_);
-    }
-    void TearDown() override { fs::remove_all(directory_); }
-
-    void touch(const std::string& name) { std::ofstream(directory_ / fs::u8path(name)) << "x"; }
-    std::u16string wideDirectory() const { return text::utf8ToWide(directory_.string()); }
-
-    std::vector<std::u16string> sortedFind(std::u16string_view pattern) const {
-        auto names = platform::findFiles(wideDirectory(), pattern);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    fs::path directory_;
-};
-
-TEST_F(FilesTest, FindsRegularFilesMatchingThePattern) {
-    touch("postrix.config");
-    touch("postrix_praca.config");
-    touch("postrix_zażółć.config");
-    touch("other.CONFIG");
-    touch("notes.txt");
-    touch("postrix.config.bak");
-    fs::create_directory(directory_ / "folder.config");
-
-    EXPECT_EQ(sortedFind(u"*.config"),
-              (std::vector<std::u16string>{u"postrix.config", u"postrix_praca.config", u"postrix_zażółć.config"}));
-    EXPECT_EQ(sortedFind(u"postrix_*.config"),
-              (std::vector<std::u16string>{u"postrix_praca.config", u"postrix_zażółć.config"}));
-    EXPECT_EQ(sortedFind(u"*.CONFIG"), (std::vector<std::u16string>{u"other.CONFIG"}));
-    EXPECT_EQ(sortedFind(u"notes.txt"), (std::vector<std::u16string>{u"notes.txt"}));
-    EXPECT_EQ(sortedFind(u"*a*a*"), (std::vector<std::u16string>{u"postrix_praca.config"}));
-    EXPECT_TRUE(sortedFind(u"*.cfg").empty());
-}
-
-TEST_F(FilesTest, MissingDirectoryGivesNothing) {
-    EXPECT_TRUE(platform::findFiles(platform::joinPath(wideDirectory(), u"missing"), u"*").empty());
-}
-
-TEST_F(FilesTest, DeletesOneFile) {
-    touch("postrix_praca.config");
-    touch("postrix_dom.config");
-    const std::u16string path = platform::joinPath(wideDirectory(), u"postrix_praca.config");
-    EXPECT_TRUE(platform::deleteFile(path));
-    EXPECT_FALSE(fs::exists(directory_ / "postrix_praca.config"));
-    EXPECT_TRUE(fs::exists(directory_ / "postrix_dom.config"));
-}
-
-TEST_F(FilesTest, DeleteRefusesDirectoriesAndCutPaths) {
-    touch("a");
-    fs::create_directory(directory_ / "sub");
-    EXPECT_FALSE(platform::deleteFile(platform::joinPath(wideDirectory(), u"sub")));
-    // A NUL inside the path must not delete the file named by its first part.
-    std::u16string cut = platform::joinPath(wideDirectory(), u"a");
-    cut += std::u16string(1, u'\0') + u"b";
-    EXPECT_FALSE(platform::deleteFile(cut));
-    EXPECT_TRUE(fs::exists(directory_ / "a"));
-    EXPECT_FALSE(platform::deleteFile(u""));
-}
-
-class ManualClock : public platform::Clock {
-public:
-    uint32_t tickMs() override { return tick; }
-    int64_t utcSeconds() override { return utc; }
-    std::optional<int> standardBiasMinutes() override { return bias; }
-
-    uint32_t tick = 0xFFFFFFF0u;
-    int64_t utc = 1700000000;
-    std::optional<int> bias = -60;
-};
-
-TEST(Clock, OverrideAndRestore) {
-    ManualClock manual;
-    platform::setClock(&manual);
-    EXPECT_EQ(platform::clock().tickMs(), 0xFFFFFFF0u);
-    manual.tick += 0x20;  // wraps
-    EXPECT_EQ(platform::clock().tickMs(), 0x10u);
-    EXPECT_EQ(platform::clock().utcSeconds(), 1700000000);
-    EXPECT_EQ(platform::clock().standardBiasMinutes(), -60);
-    platform::setClock(nullptr);
-    EXPECT_NE(&platform::clock(), &manual);
-    EXPECT_GT(platform::clock().utcSeconds(), 1600000000);
-}
-
 // The zone offset without daylight saving, whatever the season.
 TEST(Clock, StandardBiasFollowsTheZone) {
     const char* saved = std::getenv("TZ");
@@ -138,13 +42,6 @@ TEST(Clock, StandardBiasFollowsTheZone) {
     } else {
         unsetenv("TZ");
     }
-}
-
-TEST(Clock, SystemTickMoves) {
-    // Not a timing assertion: two reads a sleep apart must differ.
-    const uint32_t first = platform::clock().tickMs();
-    ::usleep(20000);
-    EXPECT_NE(platform::clock().tickMs(), first);
 }
 
 // A stand-in opener on PATH records the arguments it was given.
@@ -203,6 +100,27 @@ TEST(Reachability, ProbesTheConfiguredHost) {
     }
     EXPECT_EQ(outcome, platform::posix::ProbeOutcome::Reachable);
     EXPECT_TRUE(platform::probeReachability());
+}
+
+// Every byte 01..FF decodes to exactly one unit, and the defined ones
+// agree with the C library's iconv wherever iconv defines the byte.
+TEST(TextConversion, EveryByteGivesOneUnitAndAgreesWithIconv) {
+    const struct {
+        unsigned codePage;
+        const char* charset;
+    } pages[] = {{1250, "CP1250"}, {1252, "CP1252"}, {28592, "ISO-8859-2"}, {28591, "ISO-8859-1"}};
+    for (const auto& page : pages) {
+        for (int b = 1; b < 256; ++b) {
+            const std::string byte(1, char(b));
+            const std::u16string own = text::codePageToWide(byte, page.codePage);
+            ASSERT_EQ(own.size(), 1u) << page.charset << " " << b;
+            const auto system = platform::posix::iconvToUtf16(byte, page.charset);
+            ASSERT_TRUE(system.has_value());
+            if ((*system)[0] != u'\uFFFD') {
+                EXPECT_EQ(own, *system) << page.charset << " byte " << b;
+            }
+        }
+    }
 }
 
 }  // namespace
