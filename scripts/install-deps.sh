@@ -9,6 +9,8 @@ packages=(
   libb64-dev libasio-dev libcli11-dev libssl-dev libsqlite3-dev
   clang libclang-rt-dev
   ca-certificates openssl python3
+  # the Windows build and its tests under wine, dialogs on a virtual display
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-dejavu-core
 )
 
 missing=()
