@@ -1,6 +1,7 @@
 // The file picker of the Windows dialog toolkit: comdlg32's explorer-style
 // open-file dialog with ANSI paths, writing straight into the caller's
 // buffer, and the current directory in the same code page.
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -35,6 +36,19 @@ std::string filterOf(const FilePickRequest& request) {
     return filter;
 }
 
+// Whether the picker's answer ends within the bytes it may use: one path
+// and its NUL, or the folder, the names and the closing double NUL. A
+// comdlg32 that cuts an answer too long for the buffer instead of failing
+// (wine's does) leaves no such end, and the cut name would be attached.
+bool endsWithinCapacity(const std::array<char, kFilePickerBufferSize>& buffer, int fileOffset) {
+    if (fileOffset <= 0 || fileOffset >= kFilePickerCapacity) return false;
+    const auto end = buffer.begin() + kFilePickerCapacity;
+    if (buffer[static_cast<size_t>(fileOffset) - 1] != '\0') return std::find(buffer.begin(), end, '\0') != end;
+    for (auto at = buffer.begin() + fileOffset; at + 1 < end; ++at)
+        if (at[0] == '\0' && at[1] == '\0') return true;
+    return false;
+}
+
 }  // namespace
 
 FilePickOutcome pickFiles(Window owner, const FilePickRequest& request, std::array<char, kFilePickerBufferSize>& buffer) {
@@ -50,8 +64,12 @@ FilePickOutcome pickFiles(Window owner, const FilePickRequest& request, std::arr
     dialog.Flags = request.flags;
     FilePickOutcome outcome;
     if (GetOpenFileNameA(&dialog)) {
-        outcome.confirmed = true;
-        outcome.fileOffset = dialog.nFileOffset;
+        if (endsWithinCapacity(buffer, dialog.nFileOffset)) {
+            outcome.confirmed = true;
+            outcome.fileOffset = dialog.nFileOffset;
+        } else {
+            outcome.extendedError = kFilePickerBufferTooSmall;
+        }
     } else {
         // 0 when the user cancelled; FNERR_BUFFERTOOSMALL for a pick too long.
         outcome.extendedError = CommDlgExtendedError();

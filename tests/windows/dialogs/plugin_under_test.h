@@ -27,6 +27,8 @@ public:
     bool loaded() const { return started_; }
     // What went wrong while loading, for the assertion message.
     const std::string& problem() const { return problem_; }
+    // The profile folder, with its trailing backslash.
+    const std::wstring& folder() const { return folder_; }
     // Writes a file into the profile folder and returns its full path.
     std::wstring writeFile(std::wstring_view name, std::string_view content) const;
 

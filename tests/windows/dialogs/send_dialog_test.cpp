@@ -5,6 +5,7 @@
 // it sends checked on the wire.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "plugin_under_test.h"
@@ -23,6 +24,7 @@ constexpr int kRecipients = 1008, kAccount = 1009, kSubject = 1010, kBody = 1011
 // The explorer-style open-file dialog's file name: a combo box with an edit
 // on Windows (cmb13), an edit in older templates (edt1).
 constexpr int kFileNameCombo = 0x47C, kFileNameEdit = 0x480;
+constexpr int kLookInCombo = 0x471;  // cmb2, the folder shown
 
 RECT itemArea(HWND dialog, int id) {
     RECT area = windowArea(GetDlgItem(dialog, id));
@@ -73,24 +75,34 @@ protected:
         return d.waitForWindow(L"#32768", L"", "the attachments menu");
     }
 
-    // Adds a file as a user does: "Dodaj..." chosen in the menu with the
-    // keyboard, the path typed into the open-file dialog, Open pressed.
-    static void attach(UiDriver& d, HWND dialog, const std::wstring& path, std::string_view photo = {}) {
-        const std::string before = utf8(itemText(dialog, kCount));
+    // Opens the open-file dialog as a user does: "Dodaj..." chosen in the
+    // menu with the keyboard.
+    static HWND openPicker(UiDriver& d, HWND dialog) {
         HWND menu = openMenu(d, dialog);
         EXPECT_EQ(menuEntries(menuOf(menu)).front(), "Dodaj...");
         pressKey(menu, VK_HOME);
         pressKey(menu, VK_RETURN);
-        HWND picker = d.waitForWindow(L"#32770", L"", "the open-file dialog", [&](HWND w) { return w != dialog; });
+        return d.waitForWindow(L"#32770", L"", "the open-file dialog", [&](HWND w) { return w != dialog; });
+    }
+
+    // Types into the open-file dialog's file-name field and presses Open.
+    static void answerPicker(HWND picker, const std::wstring& typed) {
+        HWND name = GetDlgItem(picker, kFileNameCombo);
+        if (name == nullptr || !IsWindowVisible(name)) name = GetDlgItem(picker, kFileNameEdit);
+        if (name == nullptr) throw DriverGaveUp("the open-file dialog has no file-name field");
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+        click(picker, IDOK);
+    }
+
+    // Adds a file as a user does, through the menu and the open-file dialog.
+    static void attach(UiDriver& d, HWND dialog, const std::wstring& path, std::string_view photo = {}) {
+        const std::string before = utf8(itemText(dialog, kCount));
+        HWND picker = openPicker(d, dialog);
         if (!photo.empty()) {
             repaint(picker);
             saveScreenshot(windowArea(picker), photo);
         }
-        HWND name = GetDlgItem(picker, kFileNameCombo);
-        if (name == nullptr || !IsWindowVisible(name)) name = GetDlgItem(picker, kFileNameEdit);
-        if (name == nullptr) throw DriverGaveUp("the open-file dialog has no file-name field");
-        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-        click(picker, IDOK);
+        answerPicker(picker, path);
         d.expectSoon([&] { return !IsWindow(picker) && itemVisible(dialog, kCount) &&
                                   (before == "0" || utf8(itemText(dialog, kCount)) != before); },
                      "the attachment count");
@@ -223,6 +235,39 @@ TEST_F(SendDialogTest, TheMenuRemovesAnAttachmentAndReturnInTheSubjectSends) {
     const std::string message = reply("354 go on\r\n");
     EXPECT_NE(message.find("Subject: =?UTF-8?B?"), std::string::npos) << message;
     EXPECT_EQ(message.find("Content-Disposition"), std::string::npos) << message;
+}
+
+TEST_F(SendDialogTest, APickTooLongForTheBufferIsRefusedWithAMessageBox) {
+    // Eight names of 40 characters: more than the picker's 260 bytes.
+    std::wstring names;
+    for (int i = 0; i < 8; ++i) {
+        const std::wstring name = L"zalacznik_" + std::to_wstring(i) + std::wstring(26, L'x') + L".txt";
+        plugin->writeFile(name, "x");
+        names += L"\"" + name + L"\" ";
+    }
+    openFromContactMenu([&](UiDriver& d, HWND dialog) {
+        HWND picker = openPicker(d, dialog);
+        // A folder typed and opened becomes the picker's folder.
+        answerPicker(picker, plugin->folder());
+        std::wstring folder = plugin->folder();
+        folder.pop_back();
+        const std::wstring leaf = folder.substr(folder.rfind(L'\\') + 1);
+        d.expectSoon([&] { return textOf(GetDlgItem(picker, kLookInCombo)) == leaf; }, "the picker in the folder");
+        answerPicker(picker, names);
+
+        HWND box = d.waitForWindow(L"#32770", L"Załączniki", "the message box");
+        const Texts texts = captions(box);
+        EXPECT_NE(std::find(texts.begin(), texts.end(), "Zbyt długa ścieżka lub zbyt wiele wybranych plików"),
+                  texts.end())
+            << ::testing::PrintToString(texts);
+        EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
+        repaint(box);
+        EXPECT_GT(saveScreenshot(windowArea(box), "message_box").cx, 0);
+        click(box, IDOK);
+        d.expectSoon([&] { return !IsWindow(box); }, "the message box closing");
+        EXPECT_FALSE(itemVisible(dialog, kCount));
+        click(dialog, IDCANCEL);
+    });
 }
 
 TEST_F(SendDialogTest, ResizingKeepsTheButtonsBottomRightGrowsTheBodyAndStopsAtTheMinimum) {

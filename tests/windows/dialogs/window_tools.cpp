@@ -172,11 +172,23 @@ void UiDriver::run(const std::function<void(UiDriver&)>& script) {
         script(*this);
         return;
     } catch (const DriverGaveUp& stop) {
-        ADD_FAILURE() << "gave up: " << stop.what();
+        ADD_FAILURE() << "gave up: " << stop.what() << "; open windows:" << describeWindows();
     } catch (const std::exception& error) {
         ADD_FAILURE() << "the script threw: " << error.what();
     }
     closeEverything();
+}
+
+// The visible windows of the UI thread with their texts, for a failure
+// message.
+std::string UiDriver::describeWindows() const {
+    std::string description;
+    for (HWND window : threadWindows(uiThread_)) {
+        if (!IsWindowVisible(window)) continue;
+        description += "\n  " + utf8(classOf(window)) + " \"" + utf8(textOf(window)) + "\":";
+        for (const std::string& caption : captions(window)) description += " [" + caption + "]";
+    }
+    return description;
 }
 
 // Cancels every dialog, box and menu of the UI thread until its modal call

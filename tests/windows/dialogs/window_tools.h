@@ -86,6 +86,7 @@ public:
 private:
     void run(const std::function<void(UiDriver&)>& script);
     void closeEverything();
+    std::string describeWindows() const;
 
     DWORD uiThread_;
     std::atomic<bool> uiDone_{false};
