@@ -81,7 +81,7 @@ public:
                        const std::function<bool(HWND)>& accept = {}, std::chrono::milliseconds timeout = 10s);
     // Waits for a condition of the step `what`; gives up after the timeout.
     void expectSoon(const std::function<bool()>& condition, std::string_view what,
-                    std::chrono::milliseconds timeout = 5s);
+                    std::chrono::milliseconds timeout = 10s);
 
 private:
     void run(const std::function<void(UiDriver&)>& script);
