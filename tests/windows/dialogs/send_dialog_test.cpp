@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <optional>
 
 #include "plugin_under_test.h"
 #include "window_tools.h"
@@ -42,17 +41,16 @@ void pointAt(HWND dialog, int id) {
 class SendDialogTest : public ::testing::Test {
 protected:
     SendDialogTest() {
-        plugin.emplace(host);
         host.setText(kConfig, u"MAIL/mail", u"alice@example.com");
         host.setText(kConfig, u"MAIL/login", u"alice");
         host.setText(kConfig, u"MAIL/password", u"sekret");
         host.setText(kConfig, u"MAIL/smtpServer", u"smtp.example.com");
         host.setInt(kConfig, u"MAIL/ssl", 0);
         host.contacts = {{u"Jan Nowak", u"jan@example.com"}};
-        plugin->load();
+        plugin.load();
     }
 
-    void SetUp() override { ASSERT_TRUE(plugin->loaded()) << plugin->problem(); }
+    void SetUp() override { ASSERT_TRUE(plugin.loaded()) << plugin.problem(); }
 
     // Opens the dialog from the contact menu as the messenger does and runs
     // the script against it until the dialog is gone.
@@ -115,7 +113,7 @@ protected:
     }
 
     test::FakeHost host;
-    std::optional<PluginUnderTest> plugin;
+    PluginUnderTest plugin{host};
 };
 
 TEST_F(SendDialogTest, ContactMenuOpensItWithPolishTextsTheRecipientAndTheAccount) {
@@ -154,7 +152,7 @@ TEST_F(SendDialogTest, ContactMenuOpensItWithPolishTextsTheRecipientAndTheAccoun
 }
 
 TEST_F(SendDialogTest, AFilePickedThroughTheMenuAndTheOpenFileDialogIsSentWithTheTypedTexts) {
-    const std::wstring report = plugin->writeFile(L"raport.txt", "Raport kwartalny\r\n");
+    const std::wstring report = plugin.writeFile(L"raport.txt", "Raport kwartalny\r\n");
     openFromContactMenu([&](UiDriver& d, HWND dialog) {
         SetDlgItemTextW(dialog, kSubject, L"Zażółć gęślą jaźń");
         SetDlgItemTextW(dialog, kBody, L"Dzień dobry,\r\nw załączniku raport.");
@@ -201,8 +199,8 @@ TEST_F(SendDialogTest, AFilePickedThroughTheMenuAndTheOpenFileDialogIsSentWithTh
 }
 
 TEST_F(SendDialogTest, TheMenuRemovesAnAttachmentAndReturnInTheSubjectSends) {
-    const std::wstring first = plugin->writeFile(L"pierwszy.txt", "1");
-    const std::wstring second = plugin->writeFile(L"drugi.txt", "2");
+    const std::wstring first = plugin.writeFile(L"pierwszy.txt", "1");
+    const std::wstring second = plugin.writeFile(L"drugi.txt", "2");
     openFromContactMenu([&](UiDriver& d, HWND dialog) {
         attach(d, dialog, first);
         attach(d, dialog, second);
@@ -242,14 +240,14 @@ TEST_F(SendDialogTest, APickTooLongForTheBufferIsRefusedWithAMessageBox) {
     std::wstring names;
     for (int i = 0; i < 8; ++i) {
         const std::wstring name = L"zalacznik_" + std::to_wstring(i) + std::wstring(26, L'x') + L".txt";
-        plugin->writeFile(name, "x");
+        plugin.writeFile(name, "x");
         names += L"\"" + name + L"\" ";
     }
     openFromContactMenu([&](UiDriver& d, HWND dialog) {
         HWND picker = openPicker(d, dialog);
         // A folder typed and opened becomes the picker's folder.
-        answerPicker(picker, plugin->folder());
-        std::wstring folder = plugin->folder();
+        answerPicker(picker, plugin.folder());
+        std::wstring folder = plugin.folder();
         folder.pop_back();
         const std::wstring leaf = folder.substr(folder.rfind(L'\\') + 1);
         d.expectSoon([&] { return textOf(GetDlgItem(picker, kLookInCombo)) == leaf; }, "the picker in the folder");
