@@ -102,6 +102,8 @@ public:
           }),
           loop_(host_, net_) {
         host_.netBackend = &net_;
+        // The fake host serves the news list; the plug-in asks before it adds to it.
+        host_.existingServices.insert(u"News/AddEntry");
         host_.afterServiceCall = [this](const std::u16string&) { output_.catchUp(); };
     }
 

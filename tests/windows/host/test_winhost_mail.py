@@ -1,8 +1,10 @@
 """postrix.dll in winhost.exe under wine against the local Postfix and Dovecot.
 
 Sends a chat message over plain SMTP with AUTH LOGIN and compares what lands
-in the Maildir with what was sent; checks the mailbox twice over plain POP3
-and expects the second check to announce the message delivered in between.
+in the Maildir with what was sent, and with what the Linux host joxhost sends
+for the same message when it is built ($JOXHOST, default build/joxhost);
+checks the mailbox twice over plain POP3 and expects the second check to
+announce the message delivered in between.
 TLS is no part of it: the Windows test host has none, so the account runs
 with MAIL/ssl=int:0 (no STARTTLS, POP3 without STLS).
 
@@ -25,12 +27,14 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from harness import Mailbox, mail_env  # noqa: E402
+import harness  # noqa: E402
+from harness import Mailbox, Profile, mail_env  # noqa: E402
 
 SKIP = 77
 WINHOST = os.environ.get("WINHOST", os.path.join(ROOT, "build-win", "tests", "windows", "host", "winhost.exe"))
 POSTRIX_DLL = os.environ.get("POSTRIX_DLL", os.path.join(ROOT, "build-win", "postrix.dll"))
 WINEPREFIX = os.environ.get("WINEPREFIX", os.path.join(ROOT, "build-win", "wineprefix"))
+JOXHOST = os.environ.get("JOXHOST", os.path.join(ROOT, "build", "joxhost"))
 os.environ["MAILSERVERS"] = os.path.join(ROOT, "scripts", "mailservers.sh")
 
 POLISH = "ąęłńóśźż ĄĘŁŃÓŚŹŻ"
@@ -48,6 +52,21 @@ def servers_up():
         except OSError:
             return None
     return env
+
+
+# Headers that differ from one sending to the next, whichever host sends.
+VARYING_HEADERS = (b"Return-Path:", b"Delivered-To:", b"Received:", b"Date:", b"Message-Id:")
+
+
+def without_varying_headers(raw):
+    head, _, body = raw.partition(b"\r\n\r\n")
+    kept, skipping = [], False
+    for line in head.split(b"\r\n"):
+        if not line.startswith((b" ", b"\t")):  # a continuation line belongs to the header above
+            skipping = line.startswith(VARYING_HEADERS)
+        if not skipping:
+            kept.append(line)
+    return b"\r\n".join(kept) + b"\r\n\r\n" + body
 
 
 def windows_path(path):
@@ -116,9 +135,10 @@ class WinHostMailTest(unittest.TestCase):
         self.mailbox.clear()
         self.host = WinHost(self.env)
 
+    BODY = f"{POLISH}\n.\nśrodek\n{'x' * 1500}\nkoniec"
+
     def test_chat_message_arrives_byte_for_byte(self):
-        long_line = "x" * 1500
-        body = f"{POLISH}\n.\nśrodek\n{long_line}\nkoniec"
+        body = self.BODY
         status, events, stderr = self.host.send(self.address, body, "Próba łączności")
         self.assertEqual(status, 0, f"{events}\n{stderr}")
         self.assertEqual([e["text"] for e in events if e["event"] == "notify"], [SENT_TEXT])
@@ -140,12 +160,29 @@ class WinHostMailTest(unittest.TestCase):
         self.assertIn(f"From: <{self.address}>\r\n".encode(), raw)
         self.assertTrue(all(len(line) <= 998 for line in raw.split(b"\r\n")))
 
+    def test_the_same_message_as_joxhost_sends(self):
+        if not os.access(JOXHOST, os.X_OK):
+            self.skipTest(f"no Linux host at {JOXHOST}")
+        status, events, stderr = self.host.send(self.address, self.BODY, "Próba łączności")
+        self.assertEqual(status, 0, f"{events}\n{stderr}")
+        self.mailbox.wait_for_messages(1)
+        from_windows = self.mailbox.raw_messages()[0]
+        self.mailbox.clear()
+        harness.JOXHOST = JOXHOST
+        profile = Profile.plain(self.env)
+        try:
+            self.assertEqual(profile.chat(self.address, self.BODY, subject="Próba łączności").returncode, 0)
+        finally:
+            profile.remove()
+        self.mailbox.wait_for_messages(1)
+        from_linux = self.mailbox.raw_messages()[0]
+        self.assertEqual(without_varying_headers(from_windows), without_varying_headers(from_linux))
+
     def test_second_check_announces_the_mail_delivered_after_the_first(self):
         self.mailbox.deliver("Old <old@example.com>", "Before the first check", "old")
         self.mailbox.wait_for_messages(1)
-        process = self.host.checks(2)
         seen = []
-        try:
+        with self.host.checks(2) as process:
             read_until(process, "waiting", seen)
             self.assertEqual([e for e in seen if e["event"] == "notify"], [], "the first check only remembers")
             self.assertEqual([e["round"] for e in seen if e["event"] == "check-end"], [1])
@@ -158,10 +195,6 @@ class WinHostMailTest(unittest.TestCase):
             notice = read_until(process, "notify", seen)
             read_until(process, "check-end", seen)
             self.assertEqual(process.wait(timeout=60), 0, seen)
-        finally:
-            if process.poll() is None:
-                process.kill()
-                process.wait()
         self.assertEqual(notice["title"], f"Nowa poczta ({self.address})")
         self.assertEqual(notice["icon"], "Image/Mail")
         self.assertEqual(notice["text"],
