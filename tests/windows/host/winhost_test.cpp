@@ -1,17 +1,22 @@
-// WinsockNet against a listener of its own on 127.0.0.1: the events a
-// plug-in gets, in order, one per call of the loop; refused, unresolvable
-// and off-machine connections; a send that blocks until the peer took it
-// all; nothing after the plug-in closed a connection. Prints each failed
-// check and exits non-zero.
+// The Windows test host's parts. WinsockNet against a listener of its own on
+// 127.0.0.1: the events a plug-in gets, in order, one per call of the loop;
+// refused, unresolvable and off-machine connections; a send that blocks
+// until the peer took it all; nothing after the plug-in closed a
+// connection. HostLoop's timers and the JSON lines of the output. Prints
+// each failed check and exits non-zero.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "abi/records_netlib.h"
+#include "abi/records_plugin.h"
+#include "host_loop.h"
 #include "support/fake_host.h"
 #include "winsock_net.h"
 
@@ -212,6 +217,52 @@ void tlsIsRefusedAndAClosedConnectionStaysSilent() {
     CHECK(f.reports == (std::vector<std::string>{"connect", "connected", "tls", "close"}));
 }
 
+// Timer events the plug-in side got: the timer's id and the event code.
+std::vector<std::string> g_ticks;
+
+int64_t onTimer(uintptr_t w, uintptr_t, uintptr_t) {
+    const auto* event = reinterpret_cast<const TimerEventRecord*>(w);
+    g_ticks.push_back(test::utf8(event->timerId) + ":" + std::to_string(event->code));
+    return 0;
+}
+
+void createTimer(test::FakeHost& host, const char16_t* id, int32_t intervalMs) {
+    TimerRecord record{};
+    record.size = sizeof record;
+    record.timerId = id;
+    record.intervalMs = intervalMs;
+    record.handler = onTimer;
+    host.table()->callService(u"JOX/Timer/Create", reinterpret_cast<uintptr_t>(&record), 0);
+}
+
+size_t ticksOf(const std::string& id) {
+    return static_cast<size_t>(std::count(g_ticks.begin(), g_ticks.end(), id + ":3"));
+}
+
+void timersFireAtTheirIntervalsUntilDestroyed() {
+    Fixture f;
+    HostLoop loop(f.host, f.net);
+    g_ticks.clear();
+    createTimer(f.host, u"fast", 50);
+    createTimer(f.host, u"slow", 10000);
+    const auto started = std::chrono::steady_clock::now();
+    CHECK(loop.runUntil([] { return ticksOf("fast") >= 4; }, std::chrono::seconds(5)));
+    const auto took = std::chrono::steady_clock::now() - started;
+    CHECK(took >= std::chrono::milliseconds(190));  // four periods, not four at once
+    CHECK(ticksOf("slow") == 0);
+
+    f.host.table()->callService(u"JOX/Timer/Destroy", reinterpret_cast<uintptr_t>(u"fast"), 0);
+    const size_t before = g_ticks.size();
+    CHECK(!loop.runUntil([] { return false; }, std::chrono::milliseconds(300)));  // a time-out says so
+    CHECK(g_ticks.size() == before);
+}
+
+void outputLinesAreJsonWithJoxhostsFields() {
+    CHECK(jsonQuoted("a\"b\\c\r\n\x01ą") == "\"a\\\"b\\\\c\\r\\n\\u0001ą\"");
+    CHECK(JsonLine("net").text("what", "error").number("code", -5).flag("ok", false).str() ==
+          R"({"event":"net","what":"error","code":-5,"ok":false})");
+}
+
 }  // namespace
 }  // namespace postrix::winhost
 
@@ -223,6 +274,8 @@ int main() {
     failedConnectionsReportTheirWinsockCode();
     aLargeSendReturnsOnceThePeerHasItAll();
     tlsIsRefusedAndAClosedConnectionStaysSilent();
-    std::printf("winsock_net_test: %d failed check(s)\n", g_failures);
+    timersFireAtTheirIntervalsUntilDestroyed();
+    outputLinesAreJsonWithJoxhostsFields();
+    std::printf("winhost_test: %d failed check(s)\n", g_failures);
     return g_failures == 0 ? 0 : 1;
 }
