@@ -34,8 +34,8 @@ SKIP = 77
 WINHOST = os.environ.get("WINHOST", os.path.join(ROOT, "build-win", "tests", "windows", "host", "winhost.exe"))
 POSTRIX_DLL = os.environ.get("POSTRIX_DLL", os.path.join(ROOT, "build-win", "postrix.dll"))
 WINEPREFIX = os.environ.get("WINEPREFIX", os.path.join(ROOT, "build-win", "wineprefix"))
-JOXHOST = os.environ.get("JOXHOST", os.path.join(ROOT, "build", "joxhost"))
-os.environ["MAILSERVERS"] = os.path.join(ROOT, "scripts", "mailservers.sh")
+JOXHOST = harness.JOXHOST = os.environ.get("JOXHOST", os.path.join(ROOT, "build", "joxhost"))
+harness.MAILSERVERS = os.path.join(ROOT, "scripts", "mailservers.sh")
 
 POLISH = "ąęłńóśźż ĄĘŁŃÓŚŹŻ"
 SENT_TEXT = "Mail wysłany pomyślnie"
@@ -168,7 +168,6 @@ class WinHostMailTest(unittest.TestCase):
         self.mailbox.wait_for_messages(1)
         from_windows = self.mailbox.raw_messages()[0]
         self.mailbox.clear()
-        harness.JOXHOST = JOXHOST
         profile = Profile.plain(self.env)
         try:
             self.assertEqual(profile.chat(self.address, self.BODY, subject="Próba łączności").returncode, 0)
