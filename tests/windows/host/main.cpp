@@ -179,24 +179,18 @@ public:
         record.subject = subject ? title.c_str() : nullptr;
         record.text = body.c_str();
 
-        const size_t notices = host_.notifications.size(), logs = host_.logs.size();
-        std::string failure;
-        const auto outcome = [&]() -> int {
-            for (size_t i = notices; i < host_.notifications.size(); ++i)
-                if (host_.notifications[i].text == kSentText) return kExitDone;
-            for (size_t i = logs; i < host_.logs.size(); ++i)
-                if (host_.logs[i].level < 0) return failure = host_.logs[i].text, kExitFailed;
-            return -1;
-        };
+        const size_t notices = host_.notifications.size(), logs = host_.logs.size(), connects = connectCount();
+        std::string reason;
+        const auto decided = [&] { return sendOutcome(notices, logs, reason).has_value(); };
         const int64_t result = host_.callPluginService(service, reinterpret_cast<uintptr_t>(&record));
-        if (outcome() < 0 && result != 0 && !net_.busy()) return fail(kExitFailed, "the plug-in started no send");
-        if (!loop_.runUntil([&] { return outcome() >= 0; }, kSendTimeLimit))
-            return fail(kExitFailed, "no outcome of the send in time");
-        if (outcome() == kExitDone) {
+        if (!decided() && (result != 0 || connectCount() == connects))
+            return fail(kExitFailed, "the plug-in started no send (are the settings complete?)");
+        if (!loop_.runUntil(decided, kSendTimeLimit)) return fail(kExitFailed, "no outcome of the send in time");
+        if (sendOutcome(notices, logs, reason) == kExitDone) {
             output_.write(JsonLine("sent").text("to", address));
             return kExitDone;
         }
-        output_.write(JsonLine("send-failed").text("reason", failure));
+        output_.write(JsonLine("send-failed").text("reason", reason));
         return kExitFailed;
     }
 
@@ -213,6 +207,7 @@ public:
             const size_t connects = connectCount();
             output_.write(JsonLine("check").number("round", round));
             host_.fireTimer(timer, kTimerFirstRun);
+            // An incomplete account, or a failed reachability probe (POSTRIX_PROBE_HOST), makes none.
             if (connectCount() == connects) return fail(kExitFailed, "the plug-in made no check");
             if (!loop_.runUntil([this] { return !net_.busy(); }, kCheckTimeLimit))
                 return fail(kExitFailed, "the check did not end in time");
@@ -222,6 +217,21 @@ public:
     }
 
 private:
+    // How the send begun after that many notices and log lines ended, as
+    // joxhost reads it: done after the success notice, failed after a
+    // failure logged (its text in reason); none while it runs.
+    std::optional<int> sendOutcome(size_t notices, size_t logs, std::string& reason) const {
+        for (size_t i = notices; i < host_.notifications.size(); ++i)
+            if (host_.notifications[i].text == kSentText) return kExitDone;
+        for (size_t i = logs; i < host_.logs.size(); ++i) {
+            if (host_.logs[i].level < 0) {
+                reason = host_.logs[i].text;
+                return kExitFailed;
+            }
+        }
+        return std::nullopt;
+    }
+
     size_t connectCount() const {
         size_t n = 0;
         for (const auto& c : host_.connections) n += static_cast<size_t>(c.connects);
