@@ -4,6 +4,7 @@
 #include "abi/records_accounts.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
+#include "platform/files.h"
 #include "smtp/smtp_session.h"
 #include "support/fake_host.h"
 #include "support/temp_dir.h"
@@ -18,7 +19,7 @@ constexpr char16_t kGuid[] = u"{6F1C2B9E-4D3A-4E8B-9C51-2A7D0E3F8B64}";
 
 class AccountsTest : public ::testing::Test {
 protected:
-    AccountsTest() { host.directory = test::wide(dir.path().string() + "/"); }
+    AccountsTest() { host.directory = dir.path().u16string() + platform::kPathSeparator; }
 
     std::unique_ptr<AccountManager> makeManager() {
         return std::make_unique<AccountManager>(Host(host.table()), 0x1234, kGuid, nullptr);
@@ -138,7 +139,7 @@ TEST_F(AccountsTest, AddEventAsksForAProfileNameAndRefusesUnsafeOnes) {
     event(*manager, kAcmAdd);  // already used
     EXPECT_EQ(profiles(*manager), (std::vector<std::u16string>{u"", u"praca"}));
     EXPECT_TRUE(host.loggedContains("Adding account failed, the profile name is already used"));
-    EXPECT_TRUE(host.files.count(test::wide(dir.path().string() + "/postrix_praca.config")));
+    EXPECT_TRUE(host.files.count(platform::joinPath(dir.path().u16string(), u"postrix_praca.config")));
 }
 
 TEST_F(AccountsTest, RemoveKeepsTheOrderDeletesTheFileAndProtectsTheMainAccount) {

@@ -1,4 +1,5 @@
 #include "pop3/mail_date.h"
+#include "support/system.h"
 
 #include <gtest/gtest.h>
 
@@ -98,16 +99,12 @@ TEST(MailDate, DoesNotDependOnTheLocalTimeZone) {
     const char* old = std::getenv("TZ");
     const std::string saved = old ? old : "";
     for (const char* zone : {"UTC0", "NZST-12NZDT,M9.5.0,M4.1.0/3", "EST5EDT,M3.2.0,M11.1.0"}) {
-        setenv("TZ", zone, 1);
+        test::setEnvironment("TZ", zone);
         tzset();
         EXPECT_EQ(parseRfc822Date("Mon, 5 Nov 2012 10:00:00 +0100"), 1352106000) << zone;
         EXPECT_EQ(parseRfc822Date("Sun, 1 Jul 2012 10:00:00 GMT"), 1341136800) << zone;
     }
-    if (old) {
-        setenv("TZ", saved.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
+    test::setEnvironment("TZ", old ? saved.c_str() : nullptr);
     tzset();
 }
 

@@ -19,7 +19,7 @@ std::string decode(const std::string& text) {
     base64_decodestate state;
     base64_init_decodestate(&state);
     std::string out(text.size(), '\0');
-    const int n = base64_decode_block(text.data(), static_cast<int>(text.size()), out.data(), &state);
+    const auto n = base64_decode_block(text.data(), static_cast<int>(text.size()), out.data(), &state);
     out.resize(static_cast<std::size_t>(n));
     return out;
 }

@@ -3,8 +3,6 @@
 // every way the composition can stop.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 // libb64 declares its functions without C linkage.
 extern "C" {
 #include <b64/cdecode.h>
@@ -21,6 +19,7 @@ extern "C" {
 #include "smtp/base64.h"
 #include "smtp/body_text.h"
 #include "smtp/mime_composer.h"
+#include "support/system.h"
 
 namespace postrix::smtp {
 namespace {
@@ -458,11 +457,13 @@ TEST_F(MimeComposer, UnreadableAttachmentIsAnErrorNotATruncatedPart) {
 }
 
 TEST_F(MimeComposer, OnlyRegularFilesAreAttached) {
-    // A FIFO would block the opening until a writer came; /dev/zero never ends.
-    const fs::path fifo = dir_ / "queue";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO would block the opening until a writer came; a device such as
+    // /dev/zero never ends.
+    std::vector<fs::path> paths;
+    for (const std::string& path : test::nonRegularFiles(dir_)) paths.emplace_back(path);
     fs::create_directories(dir_ / "folder.txt");
-    for (const fs::path& path : {fifo, fs::path("/dev/zero"), dir_ / "folder.txt"}) {
+    paths.push_back(dir_ / "folder.txt");
+    for (const fs::path& path : paths) {
         sink_ = RecordingSink{};
         sink_.failAt = 50;  // a stream that never ends stops here
         mail_.attachments = {path.string()};

@@ -12,6 +12,7 @@
 #include "fixtures/manual_clock.h"
 #include "pop3/pop3_session.h"
 #include "support/fake_host.h"
+#include "support/system.h"
 
 namespace postrix::pop3 {
 namespace {
@@ -35,7 +36,7 @@ struct AccountHarness {
     std::unique_ptr<Account> configuredAccount() {
         // The probe is replaced in the constructor; should the real one ever
         // run, it stays on this machine.
-        setenv("POSTRIX_PROBE_HOST", "127.0.0.1", 1);
+        test::setEnvironment("POSTRIX_PROBE_HOST", "127.0.0.1");
         host.setText(kConfig, u"MAIL/pop3Server", u"pop.example.com");
         host.setText(kConfig, u"MAIL/mail", u"alice@example.com");
         host.setText(kConfig, u"MAIL/login", u"alice");

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host/settings_store.h"
+#include "platform/files.h"
 #include "support/fake_host.h"
 
 namespace postrix {
@@ -10,13 +11,14 @@ namespace {
 using test::FakeHost;
 
 TEST(SettingsStoreTest, FileNameJoinsTheDirectoryWithOneSeparator) {
-    for (const std::u16string directory : {u"/profile", u"/profile/"}) {
+    const std::u16string folder = platform::kPathSeparator + std::u16string(u"profile");
+    for (const std::u16string& directory : {folder, folder + platform::kPathSeparator}) {
         FakeHost host;
         host.directory = directory;
         SettingsStore main(Host(host.table()), 7, u"");
         SettingsStore profile(Host(host.table()), 7, u"work");
-        EXPECT_TRUE(host.files.count(u"/profile/postrix.config"));
-        EXPECT_TRUE(host.files.count(u"/profile/postrix_work.config"));
+        EXPECT_TRUE(host.files.count(folder + platform::kPathSeparator + u"postrix.config"));
+        EXPECT_TRUE(host.files.count(folder + platform::kPathSeparator + u"postrix_work.config"));
         EXPECT_EQ(host.settingsReads, 2);  // each store reads its file once
     }
 }

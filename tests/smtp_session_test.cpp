@@ -6,9 +6,8 @@
 #include "smtp/ehlo_domain.h"
 #include "smtp/smtp_session.h"
 #include "support/fake_host.h"
+#include "support/system.h"
 #include "support/temp_dir.h"
-
-#include <sys/stat.h>
 
 namespace postrix::smtp {
 namespace {
@@ -219,13 +218,13 @@ TEST_F(SmtpSessionTest, FailedTlsHandshakeReportsOnceAndAllowsANewSend) {
 
 TEST_F(SmtpSessionTest, AnAttachmentThatIsNoRegularFileEndsTheSendBeforeConnecting) {
     test::TempDir dir;
-    const std::string fifo = (dir.path() / "queue").string();
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string& path : {fifo, std::string("/dev/zero"), (dir.path() / "gone.txt").string()}) {
+    std::vector<std::string> paths = test::nonRegularFiles(dir.path());
+    paths.push_back((dir.path() / "gone.txt").string());
+    for (const std::string& path : paths) {
         errors.clear();
         SmtpSettings settings{"smtp.example.com", "alice@example.com", "alice", "secret", false};
         session.start(settings, OutgoingMail{"Bob", {"bob@example.com"}, "Hi", "Hello", {dir.write("ok.txt", "x"), path}});
-        const std::string name = path.substr(path.rfind('/') + 1);
+        const std::string name = std::filesystem::path(path).filename().string();
         EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Could not read file " + name});
         EXPECT_EQ(connection.connects, 0) << path;
         EXPECT_EQ(session.state(), SmtpState::Idle) << path;

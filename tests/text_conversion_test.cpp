@@ -1,5 +1,4 @@
 #include "platform/codecs.h"
-#include "platform/posix/iconv_decoder.h"
 #include "text/text_conversion.h"
 
 #include <gtest/gtest.h>
@@ -114,27 +113,6 @@ TEST(TextConversion, SingleBytePagesMatchWindows) {
         EXPECT_EQ(codePageToWide(byte, 1252), std::u16string(1, m.windows1252)) << std::hex << int(m.byte);
         EXPECT_EQ(codePageToWide(byte, 28592), std::u16string(1, m.iso8859_2)) << std::hex << int(m.byte);
         EXPECT_EQ(codePageToWide(byte, 28591), std::u16string(1, char16_t(m.byte))) << std::hex << int(m.byte);
-    }
-}
-
-// Every byte 01..FF decodes to exactly one unit, and the defined ones
-// agree with the C library's iconv wherever iconv defines the byte.
-TEST(TextConversion, EveryByteGivesOneUnitAndAgreesWithIconv) {
-    const struct {
-        unsigned codePage;
-        const char* charset;
-    } pages[] = {{1250, "CP1250"}, {1252, "CP1252"}, {28592, "ISO-8859-2"}, {28591, "ISO-8859-1"}};
-    for (const auto& page : pages) {
-        for (int b = 1; b < 256; ++b) {
-            const std::string byte(1, char(b));
-            const std::u16string own = codePageToWide(byte, page.codePage);
-            ASSERT_EQ(own.size(), 1u) << page.charset << " " << b;
-            const auto system = platform::posix::iconvToUtf16(byte, page.charset);
-            ASSERT_TRUE(system.has_value());
-            if ((*system)[0] != u'\uFFFD') {
-                EXPECT_EQ(own, *system) << page.charset << " byte " << b;
-            }
-        }
     }
 }
 

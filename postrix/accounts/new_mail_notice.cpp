@@ -61,10 +61,12 @@ void addNewsEntries(const Host& host, const std::u16string& address, std::span<c
 }  // namespace
 
 std::string newMailNoticeText(const std::vector<NewMailEntry>& entries) {
-    std::string text = formatText("Ilość nieprzeczytanych: %zu\r\n", entries.size());
+    // Counts through std::to_string: MinGW checks printf formats against the
+    // Microsoft runtime's, which has no %zu.
+    std::string text = "Ilość nieprzeczytanych: " + std::to_string(entries.size()) + "\r\n";
     for (size_t i = 0; i < entries.size(); ++i) {
         if (i > 0) text += "\r\n";
-        text += formatText("%zu - ", i + 1) + entries[i].from + ": \"" + entries[i].subject + "\"";
+        text += std::to_string(i + 1) + " - " + entries[i].from + ": \"" + entries[i].subject + "\"";
     }
     return text;
 }

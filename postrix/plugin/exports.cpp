@@ -1,19 +1,8 @@
-// The plug-in's three exported entry points and its library entry routine.
+// The plug-in's three exported entry points.
 #include "abi/abi.h"
+#include "platform/module.h"
 #include "plugin/plugin.h"
 #include "plugin/plugin_info.h"
-
-namespace {
-
-// On Linux the module handle is the address of this object: opaque, non-null
-// and unique to the loaded library.
-const char moduleIdentity = 0;
-
-__attribute__((constructor)) void libraryEntry() {
-    postrix::Plugin::instance().setModuleHandle(reinterpret_cast<uintptr_t>(&moduleIdentity));
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -23,7 +12,9 @@ JOX_EXPORT const void* queryPlugInfo(uintptr_t) {
 }
 
 JOX_EXPORT int32_t pluginLoad(uintptr_t, HostTable* host) {
-    postrix::Plugin::instance().load(host);
+    postrix::Plugin& plugin = postrix::Plugin::instance();
+    plugin.setModuleHandle(postrix::platform::ownModuleHandle());
+    plugin.load(host);
     return 0;
 }
 

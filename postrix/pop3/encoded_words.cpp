@@ -202,7 +202,8 @@ std::string base64Decode(std::string_view text) {
     std::string out(text.size() / 4 * 3 + 3, '\0');
     base64_decodestate state;
     base64_init_decodestate(&state);
-    const int length = base64_decode_block(text.data(), static_cast<int>(text.size()), out.data(), &state);
+    // auto: Debian's libb64 1.2 returns int, upstream 2.0 size_t.
+    const auto length = base64_decode_block(text.data(), static_cast<int>(text.size()), out.data(), &state);
     out.resize(static_cast<std::size_t>(length));
     return out;
 }

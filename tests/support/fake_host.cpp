@@ -142,7 +142,7 @@ bool FakeHost::loggedContains(std::string_view needle) const {
 
 SettingsFile& FakeHost::file(std::u16string_view name) {
     std::u16string path = directory;
-    if (!path.empty() && path.back() != u'/') path += u'/';
+    if (!path.empty() && path.back() != kNativePathSeparator) path += kNativePathSeparator;
     return files[path + std::u16string(name)];
 }
 

@@ -19,6 +19,7 @@
 #include "abi/records_accounts.h"
 #include "abi/records_netlib.h"
 #include "abi/records_ui.h"
+#include "support/system.h"
 
 namespace postrix::test {
 
@@ -138,7 +139,8 @@ public:
     // A fixed result for a service, instead of its usual answer.
     void setResult(const std::u16string& service, int64_t result) { results_[service] = result; }
     void clearResult(const std::u16string& service) { results_.erase(service); }
-    std::u16string directory = u"/profile/";
+    // The profile folder, in the system's form.
+    std::u16string directory = kNativePathSeparator + std::u16string(u"profile") + kNativePathSeparator;
     bool directoryAvailable = true;
     std::optional<std::u16string> promptAnswer;  // answer of the profile-name box; none = cancelled
     std::set<std::u16string> existingServices;   // answered by serviceExists besides created ones

@@ -1,15 +1,28 @@
 #include "support/temp_dir.h"
 
+#include <chrono>
 #include <fstream>
+#include <random>
 #include <stdexcept>
-#include <stdlib.h>
 
 namespace postrix::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "postrix-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    // create_directory makes the directory only when it did not exist, so a
+    // name another process took is passed over.
+    std::random_device device;
+    std::mt19937_64 random(device() ^ static_cast<std::uint64_t>(
+                                          std::chrono::steady_clock::now().time_since_epoch().count()));
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path candidate = base / ("postrix-test-" + std::to_string(random() % 1000000000));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("no temporary directory could be made");
 }
 
 TempDir::~TempDir() {

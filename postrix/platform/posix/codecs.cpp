@@ -4,7 +4,7 @@
 
 #include "platform/posix/iconv_decoder.h"
 #include "platform/posix/single_byte_tables.h"
-#include "platform/posix/utf8.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -63,7 +63,7 @@ std::u16string asciiToWide(std::string_view bytes) {
     out.reserve(bytes.size());
     for (const char byte : bytes) {
         const auto value = static_cast<unsigned char>(byte);
-        out.push_back(value < 0x80 ? char16_t(value) : posix::kReplacementCharacter);
+        out.push_back(value < 0x80 ? char16_t(value) : kReplacementCharacter);
     }
     return out;
 }
@@ -79,7 +79,7 @@ std::u16string codePageBytesToWide(std::string_view bytes, unsigned codePage) {
     bytes = beforeFirstNul(bytes);
     std::u16string out;
     if (codePage == kCodePageUtf8) {
-        posix::appendUtf8AsUtf16(bytes, out);
+        appendUtf8AsUtf16(bytes, out);
     } else if (const posix::UpperHalf* upperHalf = posix::upperHalfOf(codePage)) {
         posix::appendSingleByteAsUtf16(bytes, *upperHalf, out);
     }
@@ -87,7 +87,7 @@ std::u16string codePageBytesToWide(std::string_view bytes, unsigned codePage) {
 }
 
 std::string wideToUtf8Bytes(std::u16string_view wide) {
-    return posix::utf16ToUtf8(beforeFirstNul(wide));
+    return utf16ToUtf8(beforeFirstNul(wide));
 }
 
 std::optional<std::u16string> charsetBytesToWide(std::string_view bytes, std::string_view charset) {

@@ -5,7 +5,7 @@
 
 #include "platform/posix/desktop_bridge.h"
 #include "platform/posix/echo_probe.h"
-#include "platform/posix/utf8.h"
+#include "platform/utf8.h"
 
 #include <cerrno>
 #include <csignal>
@@ -73,8 +73,8 @@ void showErrorBox(std::string_view title, std::string_view text) {
     if (const JoxDesktop* desktop = posix::desktop(); desktop != nullptr && desktop->messageBox != nullptr) {
         std::u16string wideTitle;
         std::u16string wideText;
-        posix::appendUtf8AsUtf16(title.substr(0, title.find('\0')), wideTitle);
-        posix::appendUtf8AsUtf16(text.substr(0, text.find('\0')), wideText);
+        appendUtf8AsUtf16(title.substr(0, title.find('\0')), wideTitle);
+        appendUtf8AsUtf16(text.substr(0, text.find('\0')), wideText);
         desktop->messageBox(desktop->context, 0, wideTitle.c_str(), wideText.c_str(), JOX_BOX_ERROR);
         return;
     }

@@ -1,7 +1,8 @@
 // Files on POSIX: paths travel as UTF-16 inside and as UTF-8 to the system.
 #include "platform/files.h"
 
-#include "platform/posix/utf8.h"
+#include "platform/file_names.h"
+#include "platform/utf8.h"
 
 #include <cerrno>
 #include <optional>
@@ -18,7 +19,7 @@ namespace {
 // would read it only up to there and act on a different file.
 std::optional<std::string> systemPath(std::u16string_view path) {
     if (path.find(u'\0') != std::u16string_view::npos) return std::nullopt;
-    return posix::utf16ToUtf8(path);
+    return utf16ToUtf8(path);
 }
 
 class DirectoryHandle {
@@ -36,47 +37,12 @@ private:
     DIR* dir_;
 };
 
-// Whether name matches pattern, where '*' stands for any run of units
-// (the empty run too) and every other unit matches itself. On a mismatch
-// the last '*' takes one more unit and the match goes on from there.
-bool matchesPattern(std::u16string_view name, std::u16string_view pattern) {
-    size_t n = 0;
-    size_t p = 0;
-    size_t starPattern = std::u16string_view::npos;
-    size_t starName = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == u'*') {
-            starPattern = p++;
-            starName = n;
-        } else if (p < pattern.size() && pattern[p] == name[n]) {
-            ++p;
-            ++n;
-        } else if (starPattern != std::u16string_view::npos) {
-            p = starPattern + 1;
-            n = ++starName;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == u'*') ++p;
-    return p == pattern.size();
-}
-
 bool isRegularFile(DIR* dir, const char* name) {
     struct stat info {};
     return fstatat(dirfd(dir), name, &info, 0) == 0 && S_ISREG(info.st_mode);
 }
 
 }  // namespace
-
-std::u16string joinPath(std::u16string_view directory, std::u16string_view name) {
-    if (directory.empty()) return std::u16string(name);
-    while (!directory.empty() && directory.back() == kPathSeparator) directory.remove_suffix(1);
-    std::u16string path(directory);
-    path.push_back(kPathSeparator);
-    path.append(name);
-    return path;
-}
 
 std::vector<std::u16string> findFiles(std::u16string_view directory, std::u16string_view pattern) {
     std::vector<std::u16string> names;
@@ -88,10 +54,10 @@ std::vector<std::u16string> findFiles(std::u16string_view directory, std::u16str
         const std::string_view name(entry->d_name);
         // A name that is not UTF-8 could not be named back to the system
         // after the round trip through UTF-16, so it is left out.
-        if (!posix::isWellFormedUtf8(name)) continue;
+        if (!isWellFormedUtf8(name)) continue;
         std::u16string wideName;
-        posix::appendUtf8AsUtf16(name, wideName);
-        if (!matchesPattern(wideName, pattern)) continue;
+        appendUtf8AsUtf16(name, wideName);
+        if (!matchesNamePattern(wideName, pattern)) continue;
         if (!isRegularFile(dir.get(), entry->d_name)) continue;
         names.push_back(std::move(wideName));
     }

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/posix/desktop_bridge.h"
-#include "platform/posix/utf8.h"
+#include "platform/utf8.h"
 
 #include <unistd.h>
 
@@ -609,9 +609,9 @@ void messageBox(Window owner, std::u16string_view text, std::u16string_view capt
         desktop->messageBox(desktop->context, owner, title.c_str(), body.c_str(), boxKind(kind));
         return;
     }
-    std::string line = posix::utf16ToUtf8(caption);
+    std::string line = utf16ToUtf8(caption);
     line += ": ";
-    line += posix::utf16ToUtf8(text);
+    line += utf16ToUtf8(text);
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);

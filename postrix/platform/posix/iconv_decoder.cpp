@@ -1,6 +1,6 @@
 #include "platform/posix/iconv_decoder.h"
 
-#include "platform/posix/utf8.h"
+#include "platform/utf8.h"
 
 #include <cerrno>
 #include <iconv.h>

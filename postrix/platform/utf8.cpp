@@ -1,8 +1,8 @@
-#include "platform/posix/utf8.h"
+#include "platform/utf8.h"
 
 #include <cstdint>
 
-namespace postrix::platform::posix {
+namespace postrix::platform {
 
 namespace {
 
@@ -120,4 +120,4 @@ bool isWellFormedUtf8(std::string_view bytes) {
     return true;
 }
 
-}  // namespace postrix::platform::posix
+}  // namespace postrix::platform

@@ -1,12 +1,13 @@
-// UTF-8 <-> UTF-16 transcoding with U+FFFD for ill-formed input. Shared by
-// the code-page conversions and by the file functions, which see UTF-8
-// names from the file system.
+// UTF-8 <-> UTF-16 transcoding with U+FFFD for ill-formed input, the same
+// on every platform: the code-page conversions use it for ill-formed UTF-8
+// (where Windows versions disagree on how many U+FFFD to give), and the
+// POSIX file functions for the UTF-8 names of the file system.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace postrix::platform::posix {
+namespace postrix::platform {
 
 inline constexpr char16_t kReplacementCharacter = u'\uFFFD';
 
@@ -22,4 +23,4 @@ std::string utf16ToUtf8(std::u16string_view wide);
 // beyond U+10FFFF).
 bool isWellFormedUtf8(std::string_view bytes);
 
-}  // namespace postrix::platform::posix
+}  // namespace postrix::platform

@@ -1,0 +1,80 @@
+// Files on Windows: paths travel as UTF-16 inside and to the system; the
+// narrow paths of the file picker are in the ANSI code page.
+#include "platform/files.h"
+
+#include "platform/file_names.h"
+#include "platform/win32/windows_api.h"
+
+#include <optional>
+
+namespace postrix::platform {
+
+namespace {
+
+// The path in the system's form, or empty when it holds a NUL: the system
+// would read it only up to there and act on a different file.
+std::optional<std::wstring> systemPath(std::u16string_view path) {
+    if (path.find(u'\0') != std::u16string_view::npos) return std::nullopt;
+    return win32::toWide(path);
+}
+
+class FindHandle {
+public:
+    FindHandle(const std::wstring& query, WIN32_FIND_DATAW& first)
+        : handle_(FindFirstFileExW(query.c_str(), FindExInfoBasic, &first, FindExSearchNameMatch, nullptr,
+                                   FIND_FIRST_EX_LARGE_FETCH)) {}
+    ~FindHandle() {
+        if (valid()) FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// Directories and devices are not regular files; a symbolic link to a file
+// is, as on POSIX, where links are followed.
+bool isRegular(DWORD attributes) {
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+}  // namespace
+
+std::vector<std::u16string> findFiles(std::u16string_view directory, std::u16string_view pattern) {
+    std::vector<std::u16string> names;
+    const auto dirPath = systemPath(directory.empty() ? u"." : directory);
+    if (!dirPath) return names;
+    // Every entry is listed and matched here: the system's own matching
+    // ignores letter case and also looks at the short 8.3 names.
+    WIN32_FIND_DATAW entry{};
+    const FindHandle find(win32::toWide(joinPath(win32::fromWide(*dirPath), u"*")), entry);
+    if (!find.valid()) return names;
+    do {
+        if (!isRegular(entry.dwFileAttributes)) continue;
+        std::u16string name = win32::fromWide(entry.cFileName);
+        if (matchesNamePattern(name, pattern)) names.push_back(std::move(name));
+    } while (FindNextFileW(find.get(), &entry));
+    return names;
+}
+
+bool deleteFile(std::u16string_view path) {
+    const auto name = systemPath(path);
+    if (!name || name->empty()) return false;
+    if (DeleteFileW(name->c_str())) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+FileKind fileKind(std::string_view path) {
+    const auto wide = win32::narrowToWide(path, CP_ACP);
+    if (!wide || wide->empty()) return FileKind::unknown;
+    const DWORD attributes = GetFileAttributesW(wide->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::unknown;
+    return isRegular(attributes) ? FileKind::regular : FileKind::other;
+}
+
+}  // namespace postrix::platform
