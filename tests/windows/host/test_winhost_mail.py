@@ -146,7 +146,9 @@ class WinHostMailTest(unittest.TestCase):
         archived = [e for e in events if e["event"] == "archive"]
         self.assertEqual([(a["contact"], a["subject"], a["body"]) for a in archived],
                          [(self.address, "Próba łączności", body)])
-        # No TLS was asked for: the account said MAIL/ssl=0.
+        # Plain submission, no TLS asked for: the account said MAIL/ssl=0.
+        self.assertEqual([(e["host"], e["port"]) for e in events if e["event"] == "net" and e["what"] == "connect"],
+                         [("127.0.0.1", int(self.env["SMTP_PORT"]))])
         self.assertEqual([e for e in events if e["event"] == "net" and e["what"] == "tls"], [])
 
         message = self.mailbox.wait_for_messages(1)[0]
@@ -200,8 +202,8 @@ class WinHostMailTest(unittest.TestCase):
                          'Ilość nieprzeczytanych: 1\r\n1 - Paweł Kowalski <pawel@example.com>: "Zażółć gęślą jaźń"')
         news = [(e["from"], e["subject"], e["account"]) for e in seen if e["event"] == "news"]
         self.assertEqual(news, [("Paweł Kowalski  pawel@example.com ", "Zażółć gęślą jaźń", self.address)])
-        connections = {e["connection"] for e in seen if e["event"] == "net" and e["what"] == "connect"}
-        self.assertEqual(connections, {"MAIL/Socket/POP3/1"})
+        connections = {(e["connection"], e["port"]) for e in seen if e["event"] == "net" and e["what"] == "connect"}
+        self.assertEqual(connections, {("MAIL/Socket/POP3/1", int(self.env["POP3_PORT"]))})
 
 
 if __name__ == "__main__":
