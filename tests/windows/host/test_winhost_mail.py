@@ -17,6 +17,7 @@ exits with 77, which CTest counts as skipped. WINEPREFIX names the prefix
 """
 import json
 import os
+import shutil
 import socket
 import subprocess
 import sys
@@ -109,11 +110,18 @@ class WinHost:
         return done.returncode, events_of(done.stdout), done.stderr
 
     def checks(self, count):
+        # stderr into a file: a pipe nobody reads could fill up and stall wine.
+        self.stderr = open(os.path.join(self.dir, "stderr.txt"), "w+", encoding="utf-8")
         return subprocess.Popen(self.args("check", str(count)), env=wine_env(), stdin=subprocess.PIPE,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, encoding="utf-8")
+                                stdout=subprocess.PIPE, stderr=self.stderr, text=True, encoding="utf-8")
+
+    def remove(self):
+        if hasattr(self, "stderr"):
+            self.stderr.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
 
 
-def read_until(process, name, seen):
+def read_until(process, name, seen, stderr):
     """Events of a running winhost up to the first one named name."""
     for line in process.stdout:
         if line.startswith("{"):
@@ -121,19 +129,23 @@ def read_until(process, name, seen):
             seen.append(event)
             if event["event"] == name:
                 return event
-    raise AssertionError(f"winhost ended without a '{name}' event; events: {seen}; stderr: {process.stderr.read()}")
+    stderr.seek(0)
+    raise AssertionError(f"winhost ended without a '{name}' event; events: {seen}; stderr: {stderr.read()}")
 
 
 class WinHostMailTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.env = ENV
-        cls.address = ENV["MAIL_ADDRESS"]
+        cls.env = mail_env()
+        cls.address = cls.env["MAIL_ADDRESS"]
 
     def setUp(self):
         self.mailbox = Mailbox(self.env)
         self.mailbox.clear()
         self.host = WinHost(self.env)
+
+    def tearDown(self):
+        self.host.remove()
 
     BODY = f"{POLISH}\n.\nśrodek\n{'x' * 1500}\nkoniec"
 
@@ -184,7 +196,7 @@ class WinHostMailTest(unittest.TestCase):
         self.mailbox.wait_for_messages(1)
         seen = []
         with self.host.checks(2) as process:
-            read_until(process, "waiting", seen)
+            read_until(process, "waiting", seen, self.host.stderr)
             self.assertEqual([e for e in seen if e["event"] == "notify"], [], "the first check only remembers")
             self.assertEqual([e["round"] for e in seen if e["event"] == "check-end"], [1])
 
@@ -193,8 +205,8 @@ class WinHostMailTest(unittest.TestCase):
             self.mailbox.wait_for_messages(2)
             process.stdin.write("\n")
             process.stdin.flush()
-            notice = read_until(process, "notify", seen)
-            read_until(process, "check-end", seen)
+            notice = read_until(process, "notify", seen, self.host.stderr)
+            read_until(process, "check-end", seen, self.host.stderr)
             self.assertEqual(process.wait(timeout=60), 0, seen)
         self.assertEqual(notice["title"], f"Nowa poczta ({self.address})")
         self.assertEqual(notice["icon"], "Image/Mail")
@@ -207,8 +219,7 @@ class WinHostMailTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    ENV = servers_up()
-    if ENV is None:
+    if servers_up() is None:
         print("winhost mail test skipped: the mail servers are not running (scripts/mailservers.sh up)")
         sys.exit(SKIP)
     for path in (WINHOST, POSTRIX_DLL):
