@@ -63,8 +63,8 @@ std::optional<std::string> readFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// KEY=VALUE lines; a value "int:N" is a number. Empty on a malformed line,
-// with its number in error.
+// KEY=VALUE lines; a value "int:N" is a number. None on a malformed line,
+// whose number error tells.
 std::optional<test::SettingsFile> parseSettings(const std::string& content, std::string& error) {
     test::SettingsFile values;
     std::istringstream lines(content);
@@ -127,6 +127,10 @@ public:
               const test::SettingsFile& settings) {
         // The profile directory is the settings file's folder.
         host_.directory = fromWide(std::filesystem::absolute(settingsPath).parent_path().wstring()) + u"\\";
+        if (!net_.ready()) {
+            fail(kExitUsage, "Winsock did not start");
+            return false;
+        }
         module_ = LoadLibraryW(plugin.c_str());
         if (!module_) {
             fail(kExitUsage, "cannot load " + utf8Of(plugin));
