@@ -131,6 +131,8 @@ public:
             fail(kExitUsage, "Winsock did not start");
             return false;
         }
+        // In place before loading, so the account starts with its address and interval.
+        host_.file(kSettingsFileName) = settings;
         module_ = LoadLibraryW(plugin.c_str());
         if (!module_) {
             fail(kExitUsage, "cannot load " + utf8Of(plugin));
@@ -150,8 +152,9 @@ public:
             fail(kExitUsage, "the plug-in refused to load");
             return false;
         }
-        // The plug-in reads its settings again before each send and check:
-        // they go into the main account's file whatever the path's form.
+        // Should the plug-in have named its file in another form, the
+        // settings go there too: it reads them again before each send and
+        // check.
         bool placed = false;
         for (auto& [path, values] : host_.files) {
             if (path.ends_with(kSettingsFileName) && !path.ends_with(u"_" + std::u16string(kSettingsFileName))) {
