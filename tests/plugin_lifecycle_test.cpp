@@ -4,8 +4,8 @@
 #include "abi/records_plugin.h"
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
-#include "fixtures/installed_desktop.h"
 #include "fixtures/manual_clock.h"
+#include "platform/module.h"
 #include "plugin/plugin.h"
 #include "plugin/plugin_info.h"
 #include "smtp/smtp_session.h"
@@ -18,7 +18,9 @@ using test::FakeHost;
 
 class PluginTest : public ::testing::Test {
 protected:
-    PluginTest() { Plugin::instance().setModuleHandle(0x1234); }
+    // The test program's own module, which carries the plug-in's resources
+    // as the library does.
+    PluginTest() { Plugin::instance().setModuleHandle(platform::ownModuleHandle()); }
     ~PluginTest() override {
         if (loaded) Plugin::instance().unload();
     }
@@ -121,32 +123,6 @@ TEST_F(PluginTest, OnlyTimerCodeThreeRunsTheSweep) {
     host.fireTimer(u"postrix/timeoutTimer", 3);
     EXPECT_EQ(account.smtp().state(), smtp::SmtpState::Idle);
     EXPECT_TRUE(host.loggedContains("a@x: SMTP - Receive timeout"));
-}
-
-// The plug-in hands its dialog colours down to the accounts' options pages
-// and to the send dialog of the contact menu.
-TEST_F(PluginTest, DialogsOfTheLoadedPluginPaintWhite) {
-    test::InstalledDesktop desktop;
-    host.contacts = {{u"Jan", u"jan@example.com"}};
-    load();
-    host.pageEvent(u"MAIL/Options/1", kPageHide);
-    ASSERT_EQ(desktop.pages.size(), 1u);
-    const test::DialogDriver page = desktop.page(desktop.pages.begin()->first);
-    EXPECT_TRUE(page.window().whiteBackground);
-    EXPECT_TRUE(page.control(1001).whiteBackground);
-
-    JoxWindowInfo dialog{};
-    JoxControlInfo accounts{};
-    desktop.onModal = [&](test::DialogDriver& d) {
-        dialog = d.window();
-        accounts = d.control(1009);
-        d.click(2);
-    };
-    host.clickMenuItem("MAIL/fastSend", {0});
-    EXPECT_EQ(dialog.templateId, JOX_DIALOG_SEND_MAIL);
-    EXPECT_TRUE(dialog.whiteBackground);
-    EXPECT_FALSE(accounts.whiteBackground);
-    unload();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "accounts/account_manager.h"
 #include "fixtures/manual_clock.h"
 #include "platform/host_name.h"
+#include "platform/module.h"
 #include "plugin/plugin.h"
 #include "smtp/ehlo_domain.h"
 #include "support/fake_host.h"
@@ -24,7 +25,7 @@ protected:
         host.setText(u"postrix.config", u"MAIL/smtpServer", u"smtp.example.com");
         host.setText(u"postrix.config", u"MAIL/login", u"alice");
         host.setText(u"postrix.config", u"MAIL/password", u"sekret");
-        Plugin::instance().setModuleHandle(0x1234);
+        Plugin::instance().setModuleHandle(platform::ownModuleHandle());
         Plugin::instance().load(host.table());
     }
     ~SendChatMessageTest() override { Plugin::instance().unload(); }
