@@ -6,9 +6,10 @@
 # ranked below it. resources/ is data that platform's toolkits build their
 # dialogs from, so it sits below platform.
 #
-# joxhost/, tests/support/ (the fake host and desktop) and the plug-in
-# stand-in tests/joxhost/fake_plugin.cpp load the plug-in as a host does:
-# they include nothing of postrix but abi/.
+# joxhost/, tests/support/ (the fake host and desktop), the Windows test
+# host tests/windows/host/ and the plug-in stand-in
+# tests/joxhost/fake_plugin.cpp load the plug-in as a host does: they
+# include nothing of postrix but abi/.
 #
 # cmake -DSOURCE_DIR=<checkout> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.20)
@@ -89,7 +90,8 @@ endforeach()
 # --- the hosts: abi/ only ---------------------------------------------------
 file(GLOB_RECURSE host_sources RELATIVE "${SOURCE_DIR}"
   "${SOURCE_DIR}/joxhost/*.h" "${SOURCE_DIR}/joxhost/*.cpp"
-  "${SOURCE_DIR}/tests/support/*.h" "${SOURCE_DIR}/tests/support/*.cpp")
+  "${SOURCE_DIR}/tests/support/*.h" "${SOURCE_DIR}/tests/support/*.cpp"
+  "${SOURCE_DIR}/tests/windows/host/*.h" "${SOURCE_DIR}/tests/windows/host/*.cpp")
 list(APPEND host_sources tests/joxhost/fake_plugin.cpp)
 foreach(source IN LISTS host_sources)
   if(NOT EXISTS "${SOURCE_DIR}/${source}")

@@ -157,9 +157,10 @@ void FakeHost::setInt(std::u16string_view fileName, const std::u16string& key, i
 int64_t FakeHost::serviceCall(const char16_t* name, uintptr_t w, uintptr_t l) {
     const std::u16string service = name;
     calls.push_back(service);
-    const int64_t usual = handle(service, w, l);
-    if (auto result = results_.find(service); result != results_.end()) return result->second;
-    return usual;
+    int64_t answer = handle(service, w, l);
+    if (auto result = results_.find(service); result != results_.end()) answer = result->second;
+    if (afterServiceCall) afterServiceCall(service);
+    return answer;
 }
 
 int64_t FakeHost::handle(const std::u16string& name, uintptr_t w, uintptr_t l) {
@@ -362,20 +363,27 @@ int64_t FakeHost::netCall(const std::u16string& name, uintptr_t w, uintptr_t l) 
         c->host = text(r.host);
         c->port = r.port;
         ++c->connects;
-        return 0;
+        return netBackend ? netBackend->connect(*c) : 0;
     }
     if (name == u"NetLib/Send") {
         const auto& r = record<NetSendRecord>(w);
         FakeConnection* c = find(r.connection);
         if (!c || ++sends_ == failSendNumber) return -1;
-        c->sent.append(r.bytes, static_cast<size_t>(r.count));
+        const std::string_view bytes(r.bytes, static_cast<size_t>(r.count));
+        // A real network keeps no copy: an attachment streams through whole.
+        if (netBackend) return netBackend->send(*c, bytes);
+        c->sent.append(bytes);
         return r.count;
     }
     FakeConnection* c = find(reinterpret_cast<const NetConnection*>(w));
     if (!c) return 1;
-    if (name == u"NetLib/InitSSL") return ++c->sslStarts, 0;
-    if (name == u"NetLib/Close") return ++c->closes, 0;
-    if (name == u"NetLib/Destroy") return c->destroyed = true, 0;
+    if (name == u"NetLib/InitSSL") return ++c->sslStarts, netBackend ? netBackend->startTls(*c) : 0;
+    if (name == u"NetLib/Close" || name == u"NetLib/Destroy") {
+        if (name == u"NetLib/Close") ++c->closes;
+        else c->destroyed = true;
+        if (netBackend) netBackend->close(*c);
+        return 0;
+    }
     unknownServices.push_back(utf8(name));
     return -1;
 }

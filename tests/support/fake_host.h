@@ -106,6 +106,23 @@ struct Contact {
     bool infoReadable = true;    // "JOX/CTL/GetContact" succeeds
 };
 
+// A real network under the NetLib services, for a host program that runs the
+// plug-in against servers (tests/windows/host). Without one, a connection
+// only records what the plug-in asked and a test delivers its events; with
+// one, FakeHost still keeps its records and hands each request on.
+class NetBackend {
+public:
+    virtual ~NetBackend() = default;
+    // "NetLib/Connect" once c's host and port are recorded; its result.
+    virtual int64_t connect(FakeConnection& c) = 0;
+    // "NetLib/Send": the count of bytes written, or -1; returns when it knows.
+    virtual int64_t send(FakeConnection& c, std::string_view bytes) = 0;
+    // "NetLib/InitSSL"; its result.
+    virtual int64_t startTls(FakeConnection& c) = 0;
+    // "NetLib/Close" and "NetLib/Destroy": no event of c comes after it.
+    virtual void close(FakeConnection& c) = 0;
+};
+
 using SettingValue = std::variant<int64_t, std::u16string>;
 using SettingsFile = std::map<std::u16string, SettingValue>;
 
@@ -133,6 +150,10 @@ public:
     int failSendNumber = 0;
     int64_t hookResult = 0;  // result of "JOX/CallProtolHooks"
     std::vector<Contact> contacts;
+    NetBackend* netBackend = nullptr;  // not owned; none = connections only record
+    // Called after every service call of the plug-in has been recorded and
+    // answered, with the service's name.
+    std::function<void(const std::u16string&)> afterServiceCall;
 
     // --- what the plug-in did ---------------------------------------------
     std::vector<std::u16string> calls;  // every service name, in order
