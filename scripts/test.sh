@@ -4,9 +4,12 @@
 #      end-to-end tests against local Postfix and Dovecot;
 #   2. the sanitizer build (build-asan/, clang with AddressSanitizer, leak
 #      detection and UndefinedBehaviorSanitizer): the same unit and end-to-end
-#      tests, plus a replay of each fuzz target's committed corpus.
+#      tests, plus a replay of each fuzz target's committed corpus;
+#   3. the Windows build (build-win/, mingw-w64): postrix.dll and its tests
+#      under wine (scripts/test-windows.sh).
 # POSTRIX_SKIP_E2E=1 leaves out the end-to-end tests, POSTRIX_SKIP_SANITIZE=1
-# the second build.
+# the second build, POSTRIX_SKIP_WINDOWS=1 the third (for quick local runs;
+# CI runs all three).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -38,4 +41,9 @@ if [ "${POSTRIX_SKIP_SANITIZE:-0}" != 1 ]; then
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   export POSTRIX_SANITIZED=1
   run_suite build-asan sanitizer
+fi
+
+if [ "${POSTRIX_SKIP_WINDOWS:-0}" != 1 ]; then
+  unset ASAN_OPTIONS UBSAN_OPTIONS POSTRIX_SANITIZED
+  bash scripts/test-windows.sh
 fi
