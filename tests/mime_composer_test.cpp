@@ -126,10 +126,12 @@ protected:
         fs::remove_all(dir_);
     }
 
+    // Writes the file under its UTF-8 name and gives its path as the file
+    // picker would.
     std::string writeFile(const std::string& name, const std::string& bytes) {
-        const fs::path path = dir_ / name;
+        const fs::path path = dir_ / fs::path(std::u8string(name.begin(), name.end()));
         std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path.string();
+        return test::systemNarrowPath(path);
     }
 
     ComposeResult compose() { return composeMessage("jan@example.com", mail_, sink_); }
@@ -347,6 +349,16 @@ TEST_F(MimeComposer, AwkwardFileNamesAreEncodedAndTheBytesKept) {
         "\r\n"))
         << sink_.pieces[0];
     EXPECT_EQ(decodeBase64(onlyAttachmentText()), bytes);
+}
+
+// The path is in the system's code page (ANSI on Windows); the name in the
+// header is UTF-8 whatever that page is.
+TEST_F(MimeComposer, FileNamesAreNamedInUtf8WhateverTheSystemCodePage) {
+    mail_.attachments = {writeFile("résumé.pdf", "x")};
+    ASSERT_EQ(compose().outcome, Outcome::sent);
+    EXPECT_NE(sink_.pieces[0].find("Content-Type: application/pdf; name*=UTF-8''r%C3%A9sum%C3%A9.pdf\r\n"),
+              std::string::npos)
+        << sink_.pieces[0];
 }
 
 TEST_F(MimeComposer, EmptyFileGivesAnEmptyLine) {

@@ -34,6 +34,12 @@ enum class FileKind {
     other,  // a directory, FIFO, device or socket
 };
 
+// A narrow path in the system's code page as UTF-8 text, for showing it and
+// for naming the file in a mail. POSIX paths are UTF-8 already; on Windows
+// they are in the ANSI code page. Bytes the code page does not define become
+// U+FFFD.
+std::string pathToUtf8(std::string_view path);
+
 // The kind of the file at path, narrow text in the system's code page (the
 // form the file picker gives). Looking never opens the file.
 FileKind fileKind(std::string_view path);

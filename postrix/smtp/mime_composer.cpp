@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/file_reader.h"
+#include "platform/files.h"
 #include "smtp/address_check.h"
 #include "smtp/attachment_names.h"
 #include "smtp/base64.h"
@@ -15,8 +16,10 @@ namespace postrix::smtp {
 
 namespace {
 
+// The paths are in the system's code page; the texts a person reads and the
+// mail's headers are UTF-8.
 std::string couldNotRead(std::string_view path) {
-    return "SMTP - Could not read file " + std::string(fileNameOf(path));
+    return "SMTP - Could not read file " + std::string(fileNameOf(platform::pathToUtf8(path)));
 }
 
 std::optional<std::string> addressesProblem(std::string_view sender,
@@ -71,7 +74,8 @@ void appendTextPart(std::string& out, std::string_view body, bool inMultipart) {
     }
 }
 
-void appendPartHead(std::string& out, std::string_view path) {
+void appendPartHead(std::string& out, std::string_view systemPath) {
+    const std::string path = platform::pathToUtf8(systemPath);
     const std::string_view name = fileNameOf(path);
     out += "--";
     out += kBoundary;

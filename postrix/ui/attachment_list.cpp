@@ -27,7 +27,7 @@ std::string_view stringAt(const Buffer& buffer, size_t position) {
 // cannot look at is kept: sending reports it.
 bool mayAttach(platform::Window dialog, const std::string& path) {
     if (platform::fileKind(path) != platform::FileKind::other) return true;
-    const std::string text = "SMTP - Could not read file " + std::string(smtp::fileNameOf(path));
+    const std::string text = "SMTP - Could not read file " + std::string(smtp::fileNameOf(platform::pathToUtf8(path)));
     platform::messageBox(dialog, text::utf8ToWide(text), u"Załączniki", platform::MessageBoxKind::Error);
     return false;
 }
@@ -90,7 +90,7 @@ std::vector<platform::MenuEntry> attachmentsMenu(const AttachmentList* list, uin
     entries.push_back({kAttachmentSeparatorId, {}, true, 0});
     for (size_t i = 0; i < list->size(); ++i) {
         // Paths are in the system's code page, which is UTF-8 on POSIX.
-        entries.push_back({kFirstAttachmentCommand + static_cast<int>(i), text::utf8ToWide((*list)[i]), false,
+        entries.push_back({kFirstAttachmentCommand + static_cast<int>(i), text::utf8ToWide(platform::pathToUtf8((*list)[i])), false,
                            entryBitmap});
     }
     return entries;

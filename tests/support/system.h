@@ -14,6 +14,10 @@ extern const char16_t kNativePathSeparator;
 // Sets an environment variable of this process; nullptr removes it.
 void setEnvironment(const char* name, const char* value);
 
+// The path as the file picker gives it: narrow text in the system's code
+// page (UTF-8 on POSIX, the ANSI code page on Windows).
+std::string systemNarrowPath(const std::filesystem::path& path);
+
 // Paths of things that are neither regular files nor directories, which a
 // file reader must refuse without blocking or reading forever: a FIFO made
 // in directory and /dev/zero on POSIX, the NUL device on Windows.

@@ -16,6 +16,8 @@ void setEnvironment(const char* name, const char* value) {
     }
 }
 
+std::string systemNarrowPath(const std::filesystem::path& path) { return path.string(); }
+
 std::vector<std::string> nonRegularFiles(const std::filesystem::path& directory) {
     const std::string fifo = (directory / "queue").string();
     if (mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed");

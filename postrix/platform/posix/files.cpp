@@ -70,6 +70,13 @@ bool deleteFile(std::u16string_view path) {
     return unlink(name->c_str()) == 0 || errno == ENOENT;
 }
 
+std::string pathToUtf8(std::string_view path) {
+    if (isWellFormedUtf8(path)) return std::string(path);
+    std::u16string wide;
+    appendUtf8AsUtf16(path, wide);
+    return utf16ToUtf8(wide);
+}
+
 FileKind fileKind(std::string_view path) {
     if (path.find('\0') != std::string_view::npos) return FileKind::unknown;
     struct stat info {};

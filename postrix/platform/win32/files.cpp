@@ -5,6 +5,7 @@
 #include "platform/file_names.h"
 #include "platform/win32/windows_api.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace postrix::platform {
@@ -67,6 +68,17 @@ bool deleteFile(std::u16string_view path) {
     if (DeleteFileW(name->c_str())) return true;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+std::string pathToUtf8(std::string_view path) {
+    if (const auto wide = win32::narrowToWide(path, CP_ACP)) return win32::wideToUtf8(*wide);
+    // A byte the ANSI code page leaves undefined, or a NUL: converted without
+    // the strict check, so the rest of the name still reads right.
+    const int size = static_cast<int>(std::min<size_t>(path.size(), 0x7FFFFFFF));
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), size, wide.data(), size);
+    wide.resize(static_cast<size_t>(std::max(length, 0)));
+    return win32::wideToUtf8(wide);
 }
 
 FileKind fileKind(std::string_view path) {
