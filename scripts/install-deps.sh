@@ -9,8 +9,9 @@ packages=(
   libb64-dev libasio-dev libcli11-dev libssl-dev libsqlite3-dev
   clang libclang-rt-dev
   ca-certificates openssl python3
-  # the Windows build and its tests under wine, dialogs on a virtual display
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-dejavu-core
+  # the Windows build and its tests under wine (GoogleTest built from its
+  # sources in /usr/src/googletest), dialogs on a virtual display
+  googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb xauth fonts-dejavu-core
 )
 
 missing=()

@@ -17,6 +17,11 @@ bash scripts/build-windows.sh
 echo "windows build: $(( $(date +%s) - start )) s"
 
 bash scripts/wine-prefix.sh "$WINEPREFIX"
+# Wine's server and background programs started once, before CTest: started
+# by the first test instead, they would hold its output open until they exit,
+# and every test would wait for them (seconds each).
+wineserver -p
+wine cmd /c exit </dev/null >/dev/null 2>&1
 bash scripts/mailservers.sh up >/dev/null
 trap 'bash scripts/mailservers.sh down >/dev/null; wineserver -k 2>/dev/null || true' EXIT
 
