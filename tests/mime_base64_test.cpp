@@ -1,5 +1,8 @@
 // Base64 in one go (protocol arguments) and streamed in wrapped lines
-// (message parts), checked against each other and against libb64's decoder.
+// (message parts), checked against each other and against libb64's decoder;
+// the ways of encoding whole lines (portable, SSSE3, AVX2) against a known
+// text and each other. mime_base64_openssl_test checks them against OpenSSL
+// where it is at hand.
 #include <gtest/gtest.h>
 
 // libb64 declares its functions without C linkage.
@@ -7,6 +10,7 @@ extern "C" {
 #include <b64/cdecode.h>
 }
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,8 +47,9 @@ std::string bytePattern(std::size_t n) {
     return bytes;
 }
 
-std::string encodeInBlocks(const std::string& bytes, const std::vector<std::size_t>& cuts) {
-    Base64Encoder encoder;
+std::string encodeInBlocks(const std::string& bytes, const std::vector<std::size_t>& cuts,
+                           Base64Path path = fastestBase64Path()) {
+    Base64Encoder encoder(path);
     std::string out;
     std::size_t pos = 0;
     for (std::size_t cut : cuts) {
@@ -146,6 +151,92 @@ TEST(Base64Encoder, MaxEncodedSizeBoundsEveryBlock) {
         std::string block;
         encoder.append(std::string_view(bytes).substr(first, 16384), block);
         EXPECT_LE(block.size(), Base64Encoder::maxEncodedSize(16384 + 2)) << first;
+    }
+}
+
+std::vector<Base64Path> supportedPaths() {
+    std::vector<Base64Path> paths;
+    for (Base64Path path : {Base64Path::portable, Base64Path::ssse3, Base64Path::avx2}) {
+        if (base64PathSupported(path)) paths.push_back(path);
+    }
+    return paths;
+}
+
+std::string randomBytes(std::size_t n, uint32_t seed) {
+    std::string bytes(n, '\0');
+    for (auto& b : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+TEST(Base64Paths, PortableAlwaysAndTheFastestAreSupported) {
+    EXPECT_TRUE(base64PathSupported(Base64Path::portable));
+    EXPECT_TRUE(base64PathSupported(fastestBase64Path()));
+}
+
+// Every byte value once up and once down: nine full lines through the line
+// encoder and a padded last line (the text of coreutils' base64 -w 76).
+TEST(Base64Paths, EachGivesTheKnownText) {
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+    for (int i = 255; i >= 0; --i) bytes += static_cast<char>(i);
+    const std::string expected =
+        "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4\r\n"
+        "OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5fYGFiY2RlZmdoaWprbG1ub3Bx\r\n"
+        "cnN0dXZ3eHl6e3x9fn+AgYKDhIWGh4iJiouMjY6PkJGSk5SVlpeYmZqbnJ2en6ChoqOkpaanqKmq\r\n"
+        "q6ytrq+wsbKztLW2t7i5uru8vb6/wMHCw8TFxsfIycrLzM3Oz9DR0tPU1dbX2Nna29zd3t/g4eLj\r\n"
+        "5OXm5+jp6uvs7e7v8PHy8/T19vf4+fr7/P3+///+/fz7+vn49/b19PPy8fDv7u3s6+rp6Ofm5eTj\r\n"
+        "4uHg397d3Nva2djX1tXU09LR0M/OzczLysnIx8bFxMPCwcC/vr28u7q5uLe2tbSzsrGwr66trKuq\r\n"
+        "qainpqWko6KhoJ+enZybmpmYl5aVlJOSkZCPjo2Mi4qJiIeGhYSDgoGAf359fHt6eXh3dnV0c3Jx\r\n"
+        "cG9ubWxramloZ2ZlZGNiYWBfXl1cW1pZWFdWVVRTUlFQT05NTEtKSUhHRkVEQ0JBQD8+PTw7Ojk4\r\n"
+        "NzY1NDMyMTAvLi0sKyopKCcmJSQjIiEgHx4dHBsaGRgXFhUUExIREA8ODQwLCgkIBwYFBAMCAQA=\r\n";
+    for (Base64Path path : supportedPaths()) {
+        EXPECT_EQ(encodeInBlocks(bytes, {}, path), expected) << static_cast<int>(path);
+        // Started off the line boundary, so the lines reach the line encoder
+        // at other offsets of the input.
+        EXPECT_EQ(encodeInBlocks(bytes, {1, 5}, path), expected) << static_cast<int>(path);
+    }
+}
+
+// The vector paths read and write whole vectors beyond a line inside a run
+// of lines; every length up to a few lines, in blocks of every size from one
+// byte to past a line, must give the portable text, which must decode back.
+TEST(Base64Paths, AgreeWithThePortablePathAtEveryLengthAndBlockSize) {
+    const std::string bytes = randomBytes(520, 7);
+    for (std::size_t n = 0; n <= bytes.size(); n += (n < 240 ? 1 : 37)) {
+        const std::string input = bytes.substr(0, n);
+        const std::string expected = encodeInBlocks(input, {}, Base64Path::portable);
+        ASSERT_EQ(decode(expected), input) << n;
+        for (Base64Path path : supportedPaths()) {
+            for (std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{56}, std::size_t{57},
+                                      std::size_t{58}, std::size_t{114}, std::size_t{200}}) {
+                std::vector<std::size_t> cuts;
+                for (std::size_t cut = block; cut < n; cut += block) cuts.push_back(cut);
+                ASSERT_EQ(encodeInBlocks(input, cuts, path), expected)
+                    << "path " << static_cast<int>(path) << " length " << n << " block " << block;
+            }
+        }
+    }
+}
+
+// Large inputs in blocks of varying size, as files arrive from a reader.
+TEST(Base64Paths, AgreeOnLargeInputsInUnevenBlocks) {
+    const std::string bytes = randomBytes(300000, 99);
+    std::vector<std::size_t> cuts;
+    uint32_t seed = 5;
+    for (std::size_t pos = 0;;) {
+        seed = seed * 1664525u + 1013904223u;
+        pos += 1 + (seed >> 16) % 20000;
+        if (pos >= bytes.size()) break;
+        cuts.push_back(pos);
+    }
+    const std::string expected = encodeInBlocks(bytes, {}, Base64Path::portable);
+    EXPECT_EQ(decode(expected), bytes);
+    for (Base64Path path : supportedPaths()) {
+        EXPECT_EQ(encodeInBlocks(bytes, cuts, path), expected) << static_cast<int>(path);
+        EXPECT_EQ(encodeInBlocks(bytes, {}, path), expected) << static_cast<int>(path);
     }
 }
 

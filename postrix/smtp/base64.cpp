@@ -1,5 +1,9 @@
 #include "smtp/base64.h"
 
+#include <cstring>
+
+#include "smtp/base64_lines.h"
+
 namespace postrix::smtp {
 
 namespace {
@@ -10,13 +14,42 @@ constexpr char kAlphabet[] =
 static_assert(Base64Encoder::kLineLength % 4 == 0,
               "line breaks fall between whole groups");
 
+// The two characters of every twelve-bit value, so a group of three bytes
+// takes two look-ups instead of four.
+struct CharPairs {
+    char pair[4096][2];
+};
+
+constexpr CharPairs makeCharPairs() {
+    CharPairs pairs{};
+    for (unsigned i = 0; i < 4096; ++i) {
+        pairs.pair[i][0] = kAlphabet[i >> 6];
+        pairs.pair[i][1] = kAlphabet[i & 0x3F];
+    }
+    return pairs;
+}
+
+constexpr CharPairs kCharPairs = makeCharPairs();
+
 // Writes the four characters of one full group at p.
 inline char* putGroup(char* p, uint8_t a, uint8_t b, uint8_t c) {
-    p[0] = kAlphabet[a >> 2];
-    p[1] = kAlphabet[((a & 0x03) << 4) | (b >> 4)];
-    p[2] = kAlphabet[((b & 0x0F) << 2) | (c >> 6)];
-    p[3] = kAlphabet[c & 0x3F];
+    const unsigned bits = (unsigned{a} << 16) | (unsigned{b} << 8) | c;
+    std::memcpy(p, kCharPairs.pair[bits >> 12], 2);
+    std::memcpy(p + 2, kCharPairs.pair[bits & 0xFFF], 2);
     return p + 4;
+}
+
+// The line encoder any compiler and CPU runs.
+char* encodeLinesPortable(const uint8_t* in, std::size_t lines, char* out) {
+    for (; lines > 0; --lines) {
+        *out++ = '\r';
+        *out++ = '\n';
+        for (std::size_t i = 0; i < Base64Encoder::kLineBytes; i += 3) {
+            out = putGroup(out, in[i], in[i + 1], in[i + 2]);
+        }
+        in += Base64Encoder::kLineBytes;
+    }
+    return out;
 }
 
 // Writes the characters and padding of a final group of one or two bytes.
@@ -31,6 +64,20 @@ inline void putTail(char* p, const uint8_t* bytes, std::size_t count) {
 
 }  // namespace
 
+bool base64PathSupported(Base64Path path) {
+    return path == Base64Path::portable || vectorLineEncoder(path) != nullptr;
+}
+
+Base64Path fastestBase64Path() {
+    static const Base64Path fastest = [] {
+        for (Base64Path path : {Base64Path::avx2, Base64Path::ssse3}) {
+            if (base64PathSupported(path)) return path;
+        }
+        return Base64Path::portable;
+    }();
+    return fastest;
+}
+
 std::string base64Encode(std::string_view bytes) {
     std::string out((bytes.size() + 2) / 3 * 4, '\0');
     const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
@@ -39,6 +86,12 @@ std::string base64Encode(std::string_view bytes) {
     for (std::size_t i = 0; i < whole; i += 3) p = putGroup(p, in[i], in[i + 1], in[i + 2]);
     if (whole < bytes.size()) putTail(p, in + whole, bytes.size() - whole);
     return out;
+}
+
+Base64Encoder::Base64Encoder() : Base64Encoder(fastestBase64Path()) {}
+
+Base64Encoder::Base64Encoder(Base64Path path) : encodeLines_(vectorLineEncoder(path)) {
+    if (!encodeLines_) encodeLines_ = encodeLinesPortable;
 }
 
 std::size_t Base64Encoder::maxEncodedSize(std::size_t n) {
@@ -80,8 +133,25 @@ void Base64Encoder::append(std::string_view bytes, std::string& out) {
         step_ = 0;
     }
 
-    // Whole groups: a group starts at a multiple of four characters, so a
-    // line break never falls inside one.
+    // Any bytes left now start a new group, so the text ends after a whole
+    // group, at a multiple of four characters: a line break never falls
+    // inside a group. Whole groups until the current line is full.
+    while (left >= 3 && column_ < kLineLength) {
+        p = putGroup(p, in[0], in[1], in[2]);
+        column_ += 4;
+        in += 3;
+        left -= 3;
+    }
+
+    // Whole lines, each after the CRLF that ends the full line before it.
+    if (column_ == kLineLength && left >= kLineBytes) {
+        const std::size_t lines = left / kLineBytes;
+        p = encodeLines_(in, lines, p);
+        in += lines * kLineBytes;
+        left -= lines * kLineBytes;
+    }
+
+    // Whole groups of a line the block ends within.
     while (left >= 3) {
         if (column_ == kLineLength) {
             *p++ = '\r';

@@ -13,6 +13,17 @@ namespace postrix::smtp {
 // The whole input as one Base64 text without line breaks; empty gives empty.
 std::string base64Encode(std::string_view bytes);
 
+// The ways the streaming encoder can encode whole lines: a lookup table of
+// two characters per twelve bits that any compiler and CPU runs, and vector
+// code for x86-64 CPUs with SSSE3 or AVX2. All give the same text.
+enum class Base64Path { portable, ssse3, avx2 };
+
+// Whether this build and this CPU can run the path.
+bool base64PathSupported(Base64Path path);
+
+// The fastest path this CPU runs, detected once.
+Base64Path fastestBase64Path();
+
 // Encodes a byte stream delivered in blocks of any size. Each character is
 // written as soon as its six bits are known; the bits still pending from a
 // partial three-byte group and the position in the output line are carried
@@ -21,6 +32,14 @@ std::string base64Encode(std::string_view bytes);
 class Base64Encoder {
 public:
     static constexpr std::size_t kLineLength = 76;
+    // The input bytes that fill one line.
+    static constexpr std::size_t kLineBytes = kLineLength / 4 * 3;
+
+    // Encodes whole lines the fastest way this CPU runs.
+    Base64Encoder();
+    // Encodes whole lines the given way, which must be supported (tests
+    // compare the paths).
+    explicit Base64Encoder(Base64Path path);
 
     // The most characters append() can add for a block of n bytes.
     static std::size_t maxEncodedSize(std::size_t n);
@@ -35,7 +54,13 @@ public:
     // new stream.
     void finish(std::string& out);
 
+    // Writes `lines` lines of kLineBytes bytes each from in to out, each as
+    // CRLF followed by kLineLength characters, and returns the end of what it
+    // wrote. Reads and writes nothing beyond those bytes.
+    using LineEncoder = char* (*)(const uint8_t* in, std::size_t lines, char* out);
+
 private:
+    LineEncoder encodeLines_;
     // Bytes of the current group already taken (0, 1 or 2) and their bits not
     // yet written (2 bits after one byte, 4 after two).
     unsigned step_ = 0;
