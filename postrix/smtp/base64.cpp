@@ -44,6 +44,8 @@ char* encodeLinesPortable(const uint8_t* in, std::size_t lines, char* out) {
     for (; lines > 0; --lines) {
         *out++ = '\r';
         *out++ = '\n';
+        // Unrolled: the line's 19 groups then share no loop overhead.
+#pragma GCC unroll 19
         for (std::size_t i = 0; i < Base64Encoder::kLineBytes; i += 3) {
             out = putGroup(out, in[i], in[i + 1], in[i + 2]);
         }
