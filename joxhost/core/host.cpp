@@ -43,7 +43,7 @@ Host::Host(asio::io_context& io, Reporter& reporter, HostOptions hostOptions)
       profile(options.profileDir),
       log(reporter),
       settings(options.profileDir, reporter),
-      archive(options.profileDir / "archive.db", reporter),
+      archive(options.profileDir / "archive.db", io, reporter),
       net(calls, reporter, options.net),
       timers(calls, reporter),
       notifications(calls, reporter, options.notificationTime),

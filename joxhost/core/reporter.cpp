@@ -105,6 +105,7 @@ std::string readableLine(const Event& event) {
 }
 
 void Reporter::emit(const Event& event) {
+    if (barrier_) barrier_();
     if (tap_) tap_(event);
     const std::string line = json_ ? jsonLine(event) : readableLine(event);
     std::fputs(line.c_str(), out_);

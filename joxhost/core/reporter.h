@@ -53,12 +53,17 @@ public:
 
     // Sees every emitted event (chat's outcome, tests).
     void setTap(std::function<void(const Event&)> tap) { tap_ = std::move(tap); }
+    // Runs before each event is emitted, before the tap: whatever an event
+    // says has happened must be on disk by the time anyone reads it (the
+    // archive commits the rows written so far). One barrier; empty clears it.
+    void setBarrier(std::function<void()> barrier) { barrier_ = std::move(barrier); }
 
 private:
     bool json_;
     bool verbose_;
     std::FILE* out_;
     std::function<void(const Event&)> tap_;
+    std::function<void()> barrier_;
 };
 
 }  // namespace joxhost

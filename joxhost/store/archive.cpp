@@ -6,9 +6,9 @@
 
 #include <vector>
 
+#include "core/utf.h"
 #include "postrix/abi/records_notify.h"
 #include "postrix/abi/records_send.h"
-#include "core/utf.h"
 
 namespace joxhost {
 
@@ -56,12 +56,32 @@ private:
     std::vector<std::string> texts_;
 };
 
+// Switches to WAL; the journal mode the database has afterwards.
+std::string journalMode(sqlite3* db) {
+    sqlite3_stmt* statement = nullptr;
+    std::string mode;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+        if (const auto* text = sqlite3_column_text(statement, 0)) mode = reinterpret_cast<const char*>(text);
+    }
+    sqlite3_finalize(statement);
+    return mode;
+}
+
 }  // namespace
 
-Archive::Archive(std::filesystem::path databasePath, Reporter& reporter)
-    : path_(std::move(databasePath)), reporter_(reporter) {}
+Archive::Archive(std::filesystem::path databasePath, asio::io_context& io, Reporter& reporter)
+    : path_(std::move(databasePath)), io_(io), reporter_(reporter) {
+    reporter_.setBarrier([this] {
+        if (!reporting_) commit();
+    });
+}
 
-Archive::~Archive() { sqlite3_close(db_); }
+Archive::~Archive() {
+    commit();
+    reporter_.setBarrier({});
+    sqlite3_close(db_);
+}
 
 void Archive::install(ServiceRegistry& services) {
     services.addHostService(u"Ar/WriteMessage", [this](uintptr_t w, uintptr_t) {
@@ -72,8 +92,37 @@ void Archive::install(ServiceRegistry& services) {
     });
 }
 
+void Archive::report(const Event& event) {
+    reporting_ = true;
+    reporter_.emit(event);
+    reporting_ = false;
+}
+
 void Archive::fail(const std::string& what) {
-    reporter_.emit(Event("host-error").add("text", what + ": " + (db_ ? sqlite3_errmsg(db_) : "no database")));
+    report(Event("host-error").add("text", what + ": " + (db_ ? sqlite3_errmsg(db_) : "no database")));
+}
+
+bool Archive::pending() const {
+    return db_ && !sqlite3_get_autocommit(db_);
+}
+
+bool Archive::beginBurst() {
+    if (pending()) return true;
+    // IMMEDIATE takes the write lock now, waiting (busy timeout) while
+    // another process commits, rather than failing at the first row.
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+    asio::post(io_, [this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.lock()) commit();
+    });
+    return true;
+}
+
+void Archive::commit() {
+    if (!pending()) return;
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return;
+    const std::string why = sqlite3_errmsg(db_);
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    report(Event("host-error").add("text", "cannot commit the archive: " + why));
 }
 
 bool Archive::open() {
@@ -89,6 +138,10 @@ bool Archive::open() {
         return false;
     }
     sqlite3_busy_timeout(db_, 5000);
+    // The journal mode is kept in the file: a database of the rollback
+    // journal (older joxhost) turns to WAL here. Should another process hold
+    // it right now, it stays as it is, with full syncs, and works as before.
+    if (journalMode(db_) == "wal") sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
         fail("cannot prepare " + path_.string());
         sqlite3_close(db_);
@@ -106,16 +159,16 @@ int64_t Archive::writeMessage(const void* recordPointer) {
                   "flags, time) VALUES (?,?,?,?,?,?,?,?,?)");
     insert.number(r->size).number(r->direction).text(r->contact).text(r->netClass).number(r->accountId);
     insert.text(r->subject).text(r->body).number(r->flags).number(r->time);
-    if (!insert.run()) {
+    if (!beginBurst() || !insert.run()) {
         fail("cannot archive a message");
         return 1;
     }
-    reporter_.emit(Event("archive")
-                       .add("contact", utf8FromHost(r->contact))
-                       .add("subject", utf8FromHost(r->subject))
-                       .add("body", utf8FromHost(r->body))
-                       .add("account", r->accountId)
-                       .add("time", r->time));
+    report(Event("archive")
+               .add("contact", utf8FromHost(r->contact))
+               .add("subject", utf8FromHost(r->subject))
+               .add("body", utf8FromHost(r->body))
+               .add("account", r->accountId)
+               .add("time", r->time));
     return 0;
 }
 
@@ -127,15 +180,15 @@ int64_t Archive::addNewsEntry(const void* recordPointer) {
                   "VALUES (?,?,?,?,?,?)");
     insert.number(r->size).text(r->firstText).text(r->sender).text(r->subject);
     insert.text(r->accountAddress).text(r->iconId);
-    if (!insert.run()) {
+    if (!beginBurst() || !insert.run()) {
         fail("cannot add a news entry");
         return 1;
     }
-    reporter_.emit(Event("news")
-                       .add("first", utf8FromHost(r->firstText))
-                       .add("from", utf8FromHost(r->sender))
-                       .add("subject", utf8FromHost(r->subject))
-                       .add("account", utf8FromHost(r->accountAddress)));
+    report(Event("news")
+               .add("first", utf8FromHost(r->firstText))
+               .add("from", utf8FromHost(r->sender))
+               .add("subject", utf8FromHost(r->subject))
+               .add("account", utf8FromHost(r->accountAddress)));
     return 0;
 }
 

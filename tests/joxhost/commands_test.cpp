@@ -148,6 +148,25 @@ TEST_F(CommandsTest, RunTakesCommandsLineByLine) {
         << r.out;
 }
 
+TEST_F(CommandsTest, ACheckThatEndedIsArchivedWhenJoxhostIsKilledRightAfter) {
+    ASSERT_EQ(joxhost({"config", "MAIL/newsCount=int:1000"}).exitCode, 0);
+    test::RunningProgram run(JOXHOST_BINARY,
+                             {"--json", "--profile", profile.path().string(), "--plugin", JOXHOST_FAKE_PLUGIN, "run"},
+                             "check 0\n");
+    ASSERT_TRUE(run.waitForOutput(R"("text":"check done")")) << run.out();
+    run.kill();
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((profile / "archive.db").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* count = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*), count(DISTINCT first_text) FROM news", -1, &count, nullptr);
+    ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(count, 0), 1000);
+    EXPECT_EQ(sqlite3_column_int(count, 1), 1000);
+    sqlite3_finalize(count);
+    sqlite3_close(db);
+}
+
 TEST_F(CommandsTest, BadUsageAndHelp) {
     auto r = test::runProgram(JOXHOST_BINARY, {"chat", "0"});
     EXPECT_EQ(r.exitCode, 2);

@@ -6,7 +6,9 @@
 // Its send service connects to "MAIL/smtpServer" (host:port), waits for a
 // greeting, sends "HELO fake\r\n" and the text, and on a 2xx reply shows the
 // success notification and archives the message. A mail check (timer code
-// 1) shows a notification with a callback and adds a news entry.
+// 1) shows a notification with a callback, adds "MAIL/newsCount" news
+// entries (one when unset) in that one call, as the mail plug-in hands over
+// a check's new mail, and logs "check done".
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -72,6 +74,15 @@ std::u16string getText(const char16_t* key) {
     record.length = 256;
     record.handle = settings.handle;
     return call(u"JOX/Settings/Get", &record) ? std::u16string(buffer) : std::u16string();
+}
+
+int64_t getNumber(const char16_t* key, int64_t fallback) {
+    SettingsRecord record{};
+    record.size = sizeof record;
+    record.key = key;
+    record.type = kSettingsInt;
+    record.handle = settings.handle;
+    return call(u"JOX/Settings/Get", &record) ? record.value.integer : fallback;
 }
 
 void notify(const char16_t* text, const char16_t* title, JoxHandler callback) {
@@ -176,14 +187,20 @@ int64_t onMailTimer(uintptr_t w, uintptr_t, uintptr_t) {
     const auto* event = reinterpret_cast<const TimerEventRecord*>(w);
     if (event->code != 1) return 0;
     notify(u"Ilość nieprzeczytanych: 1", u"Nowa poczta (fake)", onNoticeEvent);
-    NewsEntryRecord news{};
-    news.size = sizeof news;
-    news.firstText = u"fake-Jan  jan@example.com -Cześć-0";
-    news.sender = u"Jan  jan@example.com ";
-    news.subject = u"Cześć";
-    news.accountAddress = u"fake@example.com";
-    news.iconId = u"Image/Mail";
-    call(u"News/AddEntry", &news);
+    call(u"JOX/Settings/Read", reinterpret_cast<const void*>(settings.handle));
+    const int64_t count = getNumber(u"MAIL/newsCount", 1);
+    for (int64_t i = 0; i < count; ++i) {
+        const std::u16string first = u"fake-Jan  jan@example.com -Cześć-" + wide(std::to_string(i));
+        NewsEntryRecord news{};
+        news.size = sizeof news;
+        news.firstText = first.c_str();
+        news.sender = u"Jan  jan@example.com ";
+        news.subject = u"Cześć";
+        news.accountAddress = u"fake@example.com";
+        news.iconId = u"Image/Mail";
+        if (call(u"News/AddEntry", &news) != 0) log(-1, "news entry failed");
+    }
+    log(0, "check done");
     return 0;
 }
 
