@@ -40,7 +40,8 @@ std::vector<std::string> play(const std::vector<std::string_view>& events, uint3
 }
 
 TEST(Pop3Framer, LinesAreUnstuffedAndOnlyCrLfEndsThem) {
-    const std::string reply = std::string("+OK 5\r\n1 a\r\n..\r\n...x\r\n\r\n2 b\nc\r\n3 \0d\r\nx\r.\r\n.\r\nafter\r\n", 56);
+    using namespace std::string_literals;
+    const std::string reply = "+OK 5\r\n1 a\r\n..\r\n...x\r\n\r\n2 b\nc\r\n3 \0d\r\nx\r.\r\n.\r\nafter\r\n"s;
     const std::vector<std::string> expected = {
         "S:+OK 5", "L:1 a", "L:.", "L:..x", "L:", "L:2 b\nc", std::string("L:3 \0d", 6), "L:x\r.", "END"};
     EXPECT_EQ(play({reply}), expected);
