@@ -23,8 +23,9 @@ public:
     void startCheck();
 
     // Reads one line of a UIDL listing (the lines after the status line, as
-    // they arrive): a message number and unique id; a line without them is
-    // skipped, and a bare LF in it separates lines as well. Numbers of ids
+    // they arrive): a message number and unique id; a line without them, or
+    // with an id longer than IdSet::kMaxIdLength, is skipped, and a bare LF
+    // in it separates lines as well. Numbers of ids
     // that the previous listing did not hold are queued, unless this is the
     // first listing of the session; an id listed twice is new once.
     void readListingLine(std::string_view line);
