@@ -556,6 +556,55 @@ TEST(Pop3Session, ListingCutAnywhereIsCollectedWhole) {
     }
 }
 
+TEST(Pop3Session, HostileListingCutAnywhereGivesTheSameChoice) {
+    using namespace std::string_literals;
+    // NUL bytes, an unreadable line, a dot-stuffed one, a bare LF, a repeat.
+    const std::string reply = "+OK\r\n1 a\r\n2 \0x\r\nbogus\r\n..3 y\r\n4 z\n5 b\r\n6 x\r\n7 w\0\r\n.\r\n"s;
+    const auto play = [&](std::vector<std::string_view> pieces) {
+        Harness h;
+        h.firstCheck("1 a\r\n2 b\r\n");
+        h.login();
+        std::string sent;
+        for (std::string_view piece : pieces) sent += h.reply(piece);
+        while (sent.ends_with(" 0\r\n")) sent += h.reply("+OK\r\nSubject: s\r\n\r\n.\r\n");
+        std::string known;
+        for (const char* id : {"a", "b", "x", "y", "z", "w", "v"}) known += h.session.tracker().knows(id) ? id : "-";
+        return sent + known;
+    };
+    const std::string whole = play({reply});
+    // (".3 y" has no number; bytes after the terminating line are dropped)
+    EXPECT_EQ(play({reply + "9 v\r\n"}), whole);
+    EXPECT_EQ(whole, "TOP 7 0\r\nTOP 4 0\r\nTOP 2 0\r\nQUIT\r\nabx-zw-");
+    const std::string_view text = reply;
+    for (size_t cut = 1; cut < reply.size(); ++cut) {
+        EXPECT_EQ(play({text.substr(0, cut), text.substr(cut)}), whole) << "cut at " << cut;
+    }
+}
+
+TEST(Pop3Session, ListingFarPastTheReplyBoundIsReadLineByLine) {
+    // The bound holds for one line: a listing of 200 KB passes a 64-byte one.
+    Harness h(64);
+    std::string listing;
+    for (int i = 1; i <= 10000; ++i) listing += std::to_string(i) + " uid-" + std::to_string(i) + "\r\n";
+    h.firstCheck(listing);
+    EXPECT_TRUE(h.errors.empty());
+    EXPECT_TRUE(h.session.tracker().knows("uid-1"));
+    EXPECT_TRUE(h.session.tracker().knows("uid-10000"));
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n" + listing + "10001 uid-new\r\n.\r\n"), "TOP 10001 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSubject: s\r\n\r\n.\r\n"), "QUIT\r\n");
+    EXPECT_TRUE(h.errors.empty());
+    // A line past it still ends the check, and the listing counts for nothing.
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 uid-1\r\n2 " + std::string(61, 'x') + "\r\n.\r\n"), "QUIT\r\n");
+    EXPECT_EQ(h.errors, std::vector<std::string>{"POP3 - Reply too long"});
+    EXPECT_TRUE(h.session.tracker().knows("uid-new"));
+    EXPECT_FALSE(h.session.tracker().knows(std::string(61, 'x')));
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 uid-1\r\n.\r\n"), "QUIT\r\n");
+    EXPECT_FALSE(h.session.tracker().knows("uid-2"));
+}
+
 TEST(Pop3Session, HeaderBlockCutAnywhereIsCollectedWhole) {
     for (size_t cut = 1; cut < kTopReply.size(); ++cut) {
         std::vector<std::string> seen;

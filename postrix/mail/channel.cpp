@@ -111,6 +111,8 @@ void Channel::onData(std::string_view bytes) {
                 return events_.onBadReply(result);
             case ReplyFramer::Result::Complete:
                 events_.onReply(framer_.reply());
+                // A reply that ended the exchange leaves the rest unread.
+                if (abandoned_ || !events_.awaitingReply()) return;
                 break;
         }
     }

@@ -1,8 +1,8 @@
 // The command channel under both mail sessions: it owns the connection,
 // sends command lines and reports the traffic, keeps the receive clock, cuts
 // the incoming bytes into replies with the session's framer and hands the
-// session whole replies. A session keeps only its own states, rules and
-// texts.
+// session whole replies, or the lines of a long one as they arrive. A
+// session keeps only its own states, rules and texts.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "pop3/new_mail_tracker.h"
 
 #include <charconv>
+#include <cstring>
 
 namespace postrix::pop3 {
 
@@ -23,7 +24,7 @@ std::string_view nextField(std::string_view& line) {
 
 // Message number and unique id of one listing line; false for a line that
 // has no number and id.
-bool readPair(std::string_view line, int32_t& number, std::string_view& id) {
+bool splitPair(std::string_view line, int32_t& number, std::string_view& id) {
     const std::string_view digits = nextField(line);
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
     if (error != std::errc() || end != digits.data() + digits.size()) return false;
@@ -33,23 +34,36 @@ bool readPair(std::string_view line, int32_t& number, std::string_view& id) {
 
 }  // namespace
 
-void NewMailTracker::readListing(std::string_view listing) {
-    std::unordered_set<std::string> listed;
-    while (!listing.empty()) {
-        const size_t lineEnd = listing.find('\n');
-        std::string_view line = listing.substr(0, lineEnd);
-        listing.remove_prefix(lineEnd == std::string_view::npos ? listing.size() : lineEnd + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line == ".") break;
+void NewMailTracker::startCheck() {
+    pendingTops_.clear();
+    knownIds_.abandon();
+}
 
-        int32_t number = 0;
-        std::string_view id;
-        if (!readPair(line, number, id)) continue;
-        // An id listed twice is new once.
-        if (!listed.emplace(id).second) continue;
-        if (!firstCheck_ && !knownIds_.contains(std::string(id))) pendingTops_.push_back(number);
+void NewMailTracker::readListingLine(std::string_view line) {
+    // A NUL neither hides the rest of the line nor becomes part of an id.
+    if (std::memchr(line.data(), '\0', line.size())) {
+        withoutNul_.clear();
+        for (char c : line)
+            if (c != '\0') withoutNul_ += c;
+        line = withoutNul_;
     }
-    knownIds_ = std::move(listed);
+    for (size_t lf; (lf = line.find('\n')) != std::string_view::npos; line.remove_prefix(lf + 1)) {
+        std::string_view piece = line.substr(0, lf);
+        if (piece.ends_with('\r')) piece.remove_suffix(1);
+        readPair(piece);
+    }
+    readPair(line);
+}
+
+void NewMailTracker::readPair(std::string_view line) {
+    int32_t number = 0;
+    std::string_view id;
+    if (!splitPair(line, number, id)) return;
+    if (knownIds_.list(id) == IdSet::Listed::New && !firstCheck_) pendingTops_.push_back(number);
+}
+
+void NewMailTracker::endListing() {
+    knownIds_.commit();
     firstCheck_ = false;
 }
 

@@ -136,7 +136,7 @@ void Pop3Session::onReply(std::string_view reply) {
         case Pop3State::AwaitUidl:
             return onStatus(reply, "POP3 - Error on UIDL:\r\n", &Pop3Session::onUidlAccepted);
         case Pop3State::ReadingUidl:
-            return onListingComplete(reply);
+            return onListingLine(reply);
         case Pop3State::AwaitTop:
             return onStatus(reply, "POP3 - Error on TOP:\r\n", &Pop3Session::onTopAccepted);
         case Pop3State::ReadingTop:
@@ -170,7 +170,7 @@ void Pop3Session::onPassAccepted() { sendCommand("UIDL\r\n", Pop3State::AwaitUid
 
 void Pop3Session::onUidlAccepted() {
     state_ = Pop3State::ReadingUidl;
-    framer_.readBody();
+    framer_.readLines();
 }
 
 void Pop3Session::onTopAccepted() {
@@ -178,8 +178,9 @@ void Pop3Session::onTopAccepted() {
     framer_.readBody();
 }
 
-void Pop3Session::onListingComplete(std::string_view listing) {
-    tracker_.readListing(text::withoutNul(listing));
+void Pop3Session::onListingLine(std::string_view line) {
+    if (!framer_.bodyEnded()) return tracker_.readListingLine(line);
+    tracker_.endListing();
     fetchNextHeader();
 }
 

@@ -97,7 +97,7 @@ private:
     void onPassAccepted();
     void onUidlAccepted();
     void onTopAccepted();
-    void onListingComplete(std::string_view listing);
+    void onListingLine(std::string_view line);
     void onHeaderComplete(std::string_view header);
 
     bool sendCommand(const std::string& command, Pop3State next);

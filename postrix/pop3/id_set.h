@@ -1,0 +1,91 @@
+// The unique ids of a mailbox's latest complete UIDL listing, kept compactly
+// for mailboxes of millions of messages: the id bytes lie one after another
+// in 64 KiB blocks (a length byte, a mark byte, the bytes), and an
+// open-addressing table of 8-byte slots (32 bits of the id's hash, the
+// id's place in the blocks) finds them. About 2 + length bytes per id in the
+// blocks and 8 to 20 in the table; no allocation per id.
+//
+// A listing is read into the same set, never into a second copy: each id
+// listed is marked with the listing's generation, an id not held yet is
+// added (and counts as not known until the listing is committed).
+// Committing drops the ids the listing did not mark (nothing is moved when
+// it marked them all); abandoning drops those it added. Outside a listing's
+// reading the set answers for the committed ids only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace postrix::pop3 {
+
+class IdSet {
+public:
+    // POP3 allows 70 characters; longer ids, up to this, are kept as well.
+    static constexpr size_t kMaxIdLength = 255;
+
+    // What listing an id found.
+    enum class Listed {
+        Known,     // committed by an earlier listing
+        New,       // added by this listing
+        Repeated,  // listed before in this listing
+        Refused,   // empty, longer than kMaxIdLength, or no room left
+    };
+
+    IdSet();
+    IdSet(const IdSet&) = delete;
+    IdSet& operator=(const IdSet&) = delete;
+
+    // Lists one id of the listing in progress.
+    Listed list(std::string_view id);
+    // The listing was complete: the set becomes exactly its ids.
+    void commit();
+    // The listing broke off: the set stays as the last commit left it.
+    void abandon();
+
+    // Whether a committed listing held id.
+    bool contains(std::string_view id) const;
+    // Committed ids.
+    size_t size() const { return committedCount_; }
+    // Heap bytes held by blocks and table.
+    size_t memoryBytes() const;
+
+private:
+    static constexpr uint32_t kBlockBytes = 64 * 1024;
+    static constexpr uint32_t kMaxBlocks = 65535;  // offsets + 1 stay below 2^32
+
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        uint32_t used = 0;
+    };
+
+    // The slot holding id, or the empty slot where it would go.
+    size_t find(std::string_view id, uint64_t hash) const;
+    std::string_view idAt(uint32_t offset) const;
+    char& markAt(uint32_t offset);
+    // Appends an entry; false when the blocks are full.
+    bool append(std::string_view id, uint32_t& offset);
+    // The offset the next entry would get.
+    uint32_t end() const;
+    // Places every entry in a table of the given number of slots.
+    void rebuildTable(size_t slots);
+    template <typename Visit>
+    void forEachEntry(Visit visit);
+    // Keeps, in order, the entries whose mark keep() accepts.
+    template <typename Keep>
+    void compact(Keep keep);
+    // Every entry counts as not listed again.
+    void nextListing();
+
+    std::vector<Block> blocks_;
+    std::vector<uint64_t> slots_;  // 0 = empty, else hash >> 32 << 32 | (offset + 1)
+    size_t count_ = 0;             // entries in the blocks, committed or not
+    size_t committedCount_ = 0;
+    uint32_t committedEnd_ = 0;    // entries at lower offsets are committed
+    size_t knownListed_ = 0;       // committed entries marked by this listing
+    uint8_t generation_ = 1;       // an entry's mark equal to it: listed by this listing
+};
+
+}  // namespace postrix::pop3

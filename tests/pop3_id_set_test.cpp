@@ -1,0 +1,152 @@
+// The compact set of known unique ids: listing, committing, abandoning and
+// growing, against a plain std::set as the reference where the space is
+// large.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "pop3/id_set.h"
+
+namespace postrix::pop3 {
+namespace {
+
+using Listed = IdSet::Listed;
+
+std::string idOf(int i) { return "UID" + std::to_string(i) + "-" + std::string(static_cast<size_t>(i % 60), 'x'); }
+
+TEST(IdSet, ListedIdsAreKnownOnlyOnceCommitted) {
+    IdSet set;
+    EXPECT_EQ(set.list("a"), Listed::New);
+    EXPECT_EQ(set.list("b"), Listed::New);
+    EXPECT_EQ(set.list("a"), Listed::Repeated);
+    EXPECT_FALSE(set.contains("a"));
+    set.commit();
+    EXPECT_TRUE(set.contains("a"));
+    EXPECT_TRUE(set.contains("b"));
+    EXPECT_FALSE(set.contains("c"));
+    EXPECT_EQ(set.size(), 2u);
+
+    // The next listing: a known id listed twice is known, then repeated.
+    EXPECT_EQ(set.list("b"), Listed::Known);
+    EXPECT_EQ(set.list("b"), Listed::Repeated);
+    EXPECT_EQ(set.list("c"), Listed::New);
+    EXPECT_EQ(set.list("c"), Listed::Repeated);
+    EXPECT_TRUE(set.contains("a"));  // until the commit
+    set.commit();
+    EXPECT_FALSE(set.contains("a"));
+    EXPECT_TRUE(set.contains("b"));
+    EXPECT_TRUE(set.contains("c"));
+    EXPECT_EQ(set.size(), 2u);
+}
+
+TEST(IdSet, AbandonedListingLeavesTheCommittedIds) {
+    IdSet set;
+    set.list("a");
+    set.list("b");
+    set.commit();
+    EXPECT_EQ(set.list("a"), Listed::Known);
+    EXPECT_EQ(set.list("x"), Listed::New);
+    set.abandon();
+    EXPECT_TRUE(set.contains("a"));
+    EXPECT_TRUE(set.contains("b"));
+    EXPECT_FALSE(set.contains("x"));
+    // The marks of the abandoned listing count no more.
+    EXPECT_EQ(set.list("a"), Listed::Known);
+    EXPECT_EQ(set.list("x"), Listed::New);
+    set.commit();
+    EXPECT_FALSE(set.contains("b"));
+    EXPECT_TRUE(set.contains("x"));
+    // An empty listing empties the set.
+    set.commit();
+    EXPECT_EQ(set.size(), 0u);
+    EXPECT_FALSE(set.contains("a"));
+}
+
+TEST(IdSet, IdsOfAnyBytesUpToTheLimit) {
+    IdSet set;
+    const std::string nul("a\0b", 3);
+    const std::string high = "\xFF\x80\x01 \t";
+    const std::string longest(IdSet::kMaxIdLength, '\xFE');
+    EXPECT_EQ(set.list(nul), Listed::New);
+    EXPECT_EQ(set.list(high), Listed::New);
+    EXPECT_EQ(set.list(longest), Listed::New);
+    EXPECT_EQ(set.list(std::string(IdSet::kMaxIdLength + 1, 'x')), Listed::Refused);
+    EXPECT_EQ(set.list(""), Listed::Refused);
+    for (size_t length = 1; length <= 70; ++length) EXPECT_EQ(set.list(std::string(length, 'y')), Listed::New);
+    set.commit();
+    EXPECT_TRUE(set.contains(nul));
+    EXPECT_FALSE(set.contains("a"));
+    EXPECT_FALSE(set.contains(std::string("a\0c", 3)));
+    EXPECT_TRUE(set.contains(high));
+    EXPECT_TRUE(set.contains(longest));
+    EXPECT_FALSE(set.contains(longest.substr(1)));
+    for (size_t length = 1; length <= 70; ++length) EXPECT_TRUE(set.contains(std::string(length, 'y')));
+    EXPECT_FALSE(set.contains(std::string(71, 'y')));
+}
+
+TEST(IdSet, ManyIdsGrowTheSetAndEachListingReplacesIt) {
+    // Listings over a sliding window of ids, with repeats, checked against a
+    // reference; each listing crosses several blocks and table growths.
+    IdSet set;
+    std::set<std::string> reference;
+    for (int round = 0; round < 4; ++round) {
+        const int first = round * 7000;
+        const int count = 20000 + round * 5000;
+        std::set<std::string> listed;
+        for (int i = first; i < first + count; ++i) {
+            const std::string id = idOf(i);
+            const Listed expected = listed.contains(id)      ? Listed::Repeated
+                                    : reference.contains(id) ? Listed::Known
+                                                             : Listed::New;
+            ASSERT_EQ(set.list(id), expected) << id;
+            listed.insert(id);
+            if (i % 5 == 0) {
+                ASSERT_EQ(set.list(id), Listed::Repeated);
+            }
+        }
+        set.commit();
+        reference = std::move(listed);
+        ASSERT_EQ(set.size(), reference.size());
+        for (int i = 0; i < first + count + 100; ++i) ASSERT_EQ(set.contains(idOf(i)), reference.contains(idOf(i))) << i;
+    }
+    // The set shrinks with the mailbox: one block and a small table.
+    set.list(idOf(28000));
+    set.commit();
+    EXPECT_EQ(set.size(), 1u);
+    EXPECT_LT(set.memoryBytes(), 64u * 1024 + 1024);
+}
+
+TEST(IdSet, MarksStayRightOverManyListings) {
+    // More listings than a mark has values: one id stays, one comes and goes.
+    // Every seventh listing breaks off.
+    IdSet set;
+    bool blinksKnown = false;
+    for (int listing = 0; listing < 600; ++listing) {
+        ASSERT_EQ(set.list("stays"), listing == 0 ? Listed::New : Listed::Known) << listing;
+        const bool blinks = listing % 2 == 0;
+        if (blinks) {
+            ASSERT_EQ(set.list("blinks"), blinksKnown ? Listed::Known : Listed::New) << listing;
+        }
+        if (listing % 7 == 3) {
+            set.abandon();
+        } else {
+            set.commit();
+            blinksKnown = blinks;
+        }
+        ASSERT_EQ(set.contains("blinks"), blinksKnown) << listing;
+        ASSERT_TRUE(set.contains("stays"));
+    }
+}
+
+TEST(IdSet, MemoryIsAFewBytesAboveTheIdsThemselves) {
+    IdSet set;
+    constexpr int kIds = 100000;
+    for (int i = 0; i < kIds; ++i) set.list(idOf(i).substr(0, 16));
+    set.commit();
+    // 16-byte ids (at most): 18 bytes each in the blocks, at most 20 in the table.
+    EXPECT_LT(set.memoryBytes(), static_cast<size_t>(kIds) * 38 + 128 * 1024);
+}
+
+}  // namespace
+}  // namespace postrix::pop3
