@@ -392,9 +392,12 @@ def check_huge_listing(table, env, count):
 
 
 def raise_size_limit(env):
-    """Lets Postfix take the 100 MiB attachment (about 137 MiB once in Base64) for this run."""
+    """Lets Postfix take the 100 MiB attachment (about 137 MiB once in Base64); `up` writes the
+    configuration afresh, so the next start has the usual limit again."""
     config = os.path.join(os.environ.get("POSTRIX_MAIL_DIR", "/tmp/postrix-mail"), "postfix")
     subprocess.run(["postconf", "-c", config, "-e", f"message_size_limit={512 * MIB}"], check=True)
+    # Postfix programs pause while main.cf is only seconds old; the file is complete.
+    subprocess.run(["touch", "-d", "-1 minute", os.path.join(config, "main.cf")], check=True)
     subprocess.run(["postfix", "-c", config, "reload"], check=True, capture_output=True)
 
 
