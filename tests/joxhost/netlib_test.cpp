@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 
 #include "postrix/abi/records_netlib.h"
 #include "temp_dir.h"
@@ -285,6 +287,38 @@ TEST_F(NetLibTlsTest, TlsFromTheFirstByteWorksByHostName) {
     ASSERT_EQ(codes(), (std::vector<int32_t>{postrix::kNetConnected, postrix::kNetTlsResult, postrix::kNetData}));
     EXPECT_EQ(events[1].tlsStatus, 1);
     EXPECT_EQ(events[2].data, "+OK POP3 ready\r\n");
+}
+
+// The system store's bundle file is read only when an issuer is missing
+// from the store and the hashed directory; a server it signs still passes.
+TEST_F(NetLibTlsTest, TheSystemBundleVerifiesAServerNoOtherCertificateSigns) {
+    const test::TempDir emptyDirectory;
+    struct Environment {
+        std::string name;
+        std::optional<std::string> saved;
+        Environment(const char* variable, const std::string& value) : name(variable) {
+            if (const char* old = std::getenv(variable)) saved = old;
+            setenv(variable, value.c_str(), 1);
+        }
+        ~Environment() { saved ? setenv(name.c_str(), saved->c_str(), 1) : unsetenv(name.c_str()); }
+    };
+    const Environment bundle("SSL_CERT_FILE", trusted.caCert.string());
+    const Environment directory("SSL_CERT_DIR", emptyDirectory.path().string());
+    test::TestServer server(
+        [](test::ServerConnection& c) {
+            if (c.startTls()) c.write("+OK POP3 ready\r\n");
+            c.readSome();
+        },
+        trusted.serverCert, trusted.serverKey);
+    make(NetLibOptions{});  // no --ca-file: only the system store can vouch for it
+    onEvent = [&](const Received& r) {
+        if (r.code == postrix::kNetConnected) net->initSsl(&connection, postrix::kInitSslFlags);
+        if (r.code == postrix::kNetData || r.code == postrix::kNetTlsResult) net->close(&connection);
+    };
+    ASSERT_EQ(connect(server.port()), 0);
+    io.run();
+    ASSERT_EQ(codes(), (std::vector<int32_t>{postrix::kNetConnected, postrix::kNetTlsResult})) << events.back().tlsText;
+    EXPECT_EQ(events[1].tlsStatus, 1) << events[1].tlsText;
 }
 
 TEST_F(NetLibTlsTest, FailedVerificationIsAFailedHandshakeWithOpenSslsReason) {
