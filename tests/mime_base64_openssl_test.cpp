@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/base64_input.h"
 #include "smtp/base64.h"
 
 namespace postrix::smtp {
 namespace {
+
+using test::encodeInBlocks;
+using test::randomBytes;
 
 // OpenSSL's text in 76-character lines, each ended by CRLF; an empty input
 // gives one empty line, as the encoder's does.
@@ -26,28 +30,6 @@ std::string reference(const std::string& bytes) {
     return wrapped.empty() ? "\r\n" : wrapped;
 }
 
-std::string randomBytes(std::size_t n, uint32_t seed) {
-    std::string bytes(n, '\0');
-    for (auto& b : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<char>(seed >> 24);
-    }
-    return bytes;
-}
-
-std::string encode(Base64Path path, const std::string& bytes, const std::vector<std::size_t>& cuts = {}) {
-    Base64Encoder encoder(path);
-    std::string out;
-    std::size_t pos = 0;
-    for (std::size_t cut : cuts) {
-        encoder.append(std::string_view(bytes).substr(pos, cut - pos), out);
-        pos = cut;
-    }
-    encoder.append(std::string_view(bytes).substr(pos), out);
-    encoder.finish(out);
-    return out;
-}
-
 class Base64AgainstOpenSsl : public testing::TestWithParam<Base64Path> {
 protected:
     void SetUp() override {
@@ -59,7 +41,7 @@ TEST_P(Base64AgainstOpenSsl, EveryLengthUpToFiveLines) {
     const std::string bytes = randomBytes(300, 1);
     for (std::size_t n = 0; n <= bytes.size(); ++n) {
         const std::string input = bytes.substr(0, n);
-        ASSERT_EQ(encode(GetParam(), input), reference(input)) << n;
+        ASSERT_EQ(encodeInBlocks(input, {}, GetParam()), reference(input)) << n;
     }
 }
 
@@ -68,7 +50,7 @@ TEST_P(Base64AgainstOpenSsl, EverySplitIntoTwoBlocks) {
         const std::string input = randomBytes(n, static_cast<uint32_t>(n));
         const std::string expected = reference(input);
         for (std::size_t cut = 0; cut <= n; ++cut) {
-            ASSERT_EQ(encode(GetParam(), input, {cut}), expected) << n << " cut at " << cut;
+            ASSERT_EQ(encodeInBlocks(input, {cut}, GetParam()), expected) << n << " cut at " << cut;
         }
     }
 }
@@ -77,12 +59,12 @@ TEST_P(Base64AgainstOpenSsl, LargeRandomInputs) {
     for (std::size_t n : {65536u, 1000003u, (4u << 20) + 2}) {
         const std::string input = randomBytes(n, static_cast<uint32_t>(n) * 3);
         const std::string expected = reference(input);
-        EXPECT_EQ(encode(GetParam(), input), expected) << n;
+        EXPECT_EQ(encodeInBlocks(input, {}, GetParam()), expected) << n;
         // In the composer's blocks, then in blocks off the line size.
         for (std::size_t block : {16384u, 4099u}) {
             std::vector<std::size_t> cuts;
             for (std::size_t cut = block; cut < n; cut += block) cuts.push_back(cut);
-            EXPECT_EQ(encode(GetParam(), input, cuts), expected) << n << " in blocks of " << block;
+            EXPECT_EQ(encodeInBlocks(input, cuts, GetParam()), expected) << n << " in blocks of " << block;
         }
     }
 }

@@ -14,10 +14,14 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "fixtures/base64_input.h"
 #include "smtp/base64.h"
 
 namespace postrix::smtp {
 namespace {
+
+using test::encodeInBlocks;
+using test::randomBytes;
 
 std::string decode(const std::string& text) {
     base64_decodestate state;
@@ -45,20 +49,6 @@ std::string bytePattern(std::size_t n) {
     std::string bytes(n, '\0');
     for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
     return bytes;
-}
-
-std::string encodeInBlocks(const std::string& bytes, const std::vector<std::size_t>& cuts,
-                           Base64Path path = fastestBase64Path()) {
-    Base64Encoder encoder(path);
-    std::string out;
-    std::size_t pos = 0;
-    for (std::size_t cut : cuts) {
-        encoder.append(std::string_view(bytes).substr(pos, cut - pos), out);
-        pos = cut;
-    }
-    encoder.append(std::string_view(bytes).substr(pos), out);
-    encoder.finish(out);
-    return out;
 }
 
 // The unwrapped text, for comparing with base64Encode.
@@ -160,15 +150,6 @@ std::vector<Base64Path> supportedPaths() {
         if (base64PathSupported(path)) paths.push_back(path);
     }
     return paths;
-}
-
-std::string randomBytes(std::size_t n, uint32_t seed) {
-    std::string bytes(n, '\0');
-    for (auto& b : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<char>(seed >> 24);
-    }
-    return bytes;
 }
 
 TEST(Base64Paths, PortableAlwaysAndTheFastestAreSupported) {

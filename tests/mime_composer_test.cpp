@@ -16,6 +16,7 @@ extern "C" {
 #include <vector>
 
 #include "platform/clock.h"
+#include "fixtures/base64_input.h"
 #include "smtp/base64.h"
 #include "smtp/body_text.h"
 #include "smtp/mime_composer.h"
@@ -25,6 +26,7 @@ namespace postrix::smtp {
 namespace {
 
 namespace fs = std::filesystem;
+using test::randomBytes;
 using Outcome = ComposeResult::Outcome;
 
 // 7 Dec 2026 18:05:03 UTC.
@@ -65,15 +67,6 @@ std::string decodeBase64(const std::string& text) {
     out.resize(static_cast<std::size_t>(
         base64_decode_block(text.data(), static_cast<int>(text.size()), out.data(), &state)));
     return out;
-}
-
-std::string randomBytes(std::size_t n, uint32_t seed) {
-    std::string bytes(n, '\0');
-    for (auto& b : bytes) {
-        seed = seed * 1664525u + 1013904223u;
-        b = static_cast<char>(seed >> 24);
-    }
-    return bytes;
 }
 
 // Every line ends with CRLF, no bare CR or LF occurs, and no line is longer
