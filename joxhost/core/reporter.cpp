@@ -107,10 +107,20 @@ std::string readableLine(const Event& event) {
 void Reporter::emit(const Event& event) {
     if (barrier_) barrier_();
     if (tap_) tap_(event);
+    for (const auto& [id, observer] : observers_) observer(event);
     const std::string line = json_ ? jsonLine(event) : readableLine(event);
     std::fputs(line.c_str(), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
+}
+
+int Reporter::addObserver(std::function<void(const Event&)> observer) {
+    observers_.emplace_back(nextObserver_, std::move(observer));
+    return nextObserver_++;
+}
+
+void Reporter::removeObserver(int id) {
+    std::erase_if(observers_, [id](const auto& entry) { return entry.first == id; });
 }
 
 void Reporter::detail(const Event& event) {

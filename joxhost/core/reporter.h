@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -53,6 +54,10 @@ public:
 
     // Sees every emitted event (chat's outcome, tests).
     void setTap(std::function<void(const Event&)> tap) { tap_ = std::move(tap); }
+    // Further observers of every emitted event, each added and removed by a
+    // ReporterTap; they see an event after the tap above, in the order added.
+    int addObserver(std::function<void(const Event&)> observer);
+    void removeObserver(int id);
     // Runs before each event is emitted, before the tap: whatever an event
     // says has happened must be on disk by the time anyone reads it (the
     // archive commits the rows written so far). One barrier; empty clears it.
@@ -63,7 +68,23 @@ private:
     bool verbose_;
     std::FILE* out_;
     std::function<void(const Event&)> tap_;
+    std::vector<std::pair<int, std::function<void(const Event&)>>> observers_;
+    int nextObserver_ = 1;
     std::function<void()> barrier_;
+};
+
+// Feeds every event the reporter emits to an observer while it lives.
+class ReporterTap {
+public:
+    ReporterTap(Reporter& reporter, std::function<void(const Event&)> observer)
+        : reporter_(reporter), id_(reporter.addObserver(std::move(observer))) {}
+    ~ReporterTap() { reporter_.removeObserver(id_); }
+    ReporterTap(const ReporterTap&) = delete;
+    ReporterTap& operator=(const ReporterTap&) = delete;
+
+private:
+    Reporter& reporter_;
+    int id_;
 };
 
 }  // namespace joxhost
