@@ -1,6 +1,7 @@
 #include "cli/command_support.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "store/profile.h"
 #include "core/utf.h"
@@ -82,10 +83,12 @@ std::string noAccountAt(const std::string& command, int position, size_t count) 
 
 int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
                      Reporter& reporter, const std::string& command, const std::string& to) {
-    bool timedOut = false;
+    // The wait's handler runs even when cancelled, after this returns: it
+    // shares the flag rather than pointing into this frame.
+    const auto timedOut = std::make_shared<bool>(false);
     asio::steady_timer deadline(io, std::chrono::seconds(timeoutSeconds));
-    deadline.async_wait([&timedOut](const std::error_code& error) { timedOut = !error; });
-    session.runUntil([&] { return outcome.decided() || timedOut; });
+    deadline.async_wait([timedOut](const std::error_code& error) { *timedOut = !error; });
+    session.runUntil([&] { return outcome.decided() || *timedOut; });
     deadline.cancel();
 
     switch (outcome.state()) {
