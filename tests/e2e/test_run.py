@@ -1,0 +1,75 @@
+"""End-to-end tests of `joxhost run` ending at the end of its input.
+
+Every test uses its own profile; the servers and the mailbox are shared, so
+tests empty the mailbox first. Nothing leaves 127.0.0.1.
+"""
+import json
+import os
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import HOST_ENV, JOXHOST, Mailbox, Profile, mail_env  # noqa: E402
+
+ENV = mail_env()
+ADDRESS = ENV["MAIL_ADDRESS"]
+
+
+def events(stdout):
+    return [json.loads(line) for line in stdout.splitlines() if line.startswith("{")]
+
+
+class RunEndsTest(unittest.TestCase):
+    def setUp(self):
+        self.mailbox = Mailbox(ENV)
+        self.mailbox.clear()
+        self.profile = Profile.secure(ENV)
+
+    def tearDown(self):
+        self.profile.remove()
+
+    def test_run_finishes_a_send_and_a_check_at_the_end_of_its_input(self):
+        started = time.monotonic()
+        result = self.profile.joxhost("run", stdin=f"chat 0 {ADDRESS} Koniec wejścia\ncheck 0\n", timeout=60)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        names = [e["event"] for e in result.events]
+        self.assertEqual(names[-1], "stopped")
+        self.assertIn("Mail wysłany pomyślnie", [e.get("text") for e in result.events_named("notify")])
+        closes = [e["connection"] for e in result.events_named("net") if e["what"] == "close"]
+        self.assertIn("MAIL/Socket/POP3/1", closes)
+        self.assertIn("MAIL/Socket/SMTP/1", closes)
+        self.assertLess(time.monotonic() - started, 30)
+        self.assertEqual(len(self.mailbox.wait_for_messages(1)), 1)
+
+    def test_run_exits_1_when_a_send_or_a_check_failed(self):
+        self.profile.config(**{"MAIL/password": "wrong"})
+        for line in (f"chat 0 {ADDRESS} raz", "check 0"):
+            result = self.profile.joxhost("run", stdin=line + "\n", timeout=60)
+            self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+            self.assertEqual(result.events[-1]["event"], "stopped")
+
+    def test_stay_keeps_running_after_the_input_until_sigterm(self):
+        args = [JOXHOST, "--profile", self.profile.dir, "--ca-file", ENV["CA_FILE"], "--json", "run", "--stay"]
+        process = subprocess.Popen(args, env=HOST_ENV, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
+        try:
+            process.stdin.write("check 0\n")
+            process.stdin.close()
+            time.sleep(3)
+            self.assertIsNone(process.poll(), "joxhost run --stay ended at the end of its input")
+            process.send_signal(signal.SIGTERM)
+            stdout, stderr = process.communicate(timeout=20)
+        finally:
+            if process.poll() is None:
+                process.kill()
+        self.assertEqual(process.returncode, 0, stderr)
+        names = [e["event"] for e in events(stdout)]
+        self.assertEqual(names[-2:], ["signal", "stopped"])
+        self.assertIn("MAIL/Socket/POP3/1", [e.get("connection") for e in events(stdout)])
+
+
+if __name__ == "__main__":
+    unittest.main()
