@@ -1,6 +1,7 @@
 #include "core/reporter.h"
 
 #include "core/json.h"
+#include "net/winsock_errors.h"
 
 namespace joxhost {
 
@@ -62,7 +63,47 @@ std::string multiLine(std::string_view text) {
     return out;
 }
 
+// A failure's or a log line's text as one readable line.
+std::string oneLine(std::string_view text) { return winsock::withMeanings(foldLines(text)); }
+
+constexpr char kWarningIcon[] = "Image/Warning32";
+
+// Events a person does not need to see unless asking for --verbose: the
+// connections' steps (the plug-in reports what went wrong with them).
+bool onlyVerbose(const Event& event) { return event.name == "net"; }
+
 }  // namespace
+
+std::string foldLines(std::string_view text) {
+    std::string out;
+    bool broken = false;  // a run of line breaks, written before the next other character
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            broken = true;
+            continue;
+        }
+        if (broken && !out.empty()) out += " | ";
+        broken = false;
+        out += c;
+    }
+    return out;
+}
+
+std::string failureText(const Event& event) {
+    if (event.name == "log" && event.number("level") < 0) return event.text("text");
+    if (event.name == "error") return event.text("text");
+    if (event.name == "notify" && event.text("icon") == kWarningIcon) return event.text("text");
+    if (event.name == "send-failed") return event.text("reason");
+    return "";
+}
+
+bool sameFailure(std::string_view a, std::string_view b) {
+    const auto behindPrefix = [](std::string_view longer, std::string_view shorter) {
+        return longer.size() > shorter.size() + 2 && longer.ends_with(shorter) &&
+               longer.substr(longer.size() - shorter.size() - 2, 2) == ": ";
+    };
+    return a == b || behindPrefix(a, b) || behindPrefix(b, a);
+}
 
 std::string jsonLine(const Event& event) {
     std::string line = "{\"event\":" + jsonString(event.name);
@@ -79,8 +120,10 @@ std::string jsonLine(const Event& event) {
 std::string readableLine(const Event& event) {
     const auto& e = event;
     if (e.name == "log") {
-        return "log [" + std::to_string(e.number("level")) + "] " + e.text("source") + ": " +
-               multiLine(e.text("text"));
+        return "log [" + std::to_string(e.number("level")) + "] " + e.text("source") + ": " + oneLine(e.text("text"));
+    }
+    if (e.name == "notify" && e.text("icon") == kWarningIcon) {
+        return "warning " + e.text("title") + ": " + oneLine(e.text("text"));
     }
     if (e.name == "notify") {
         return "notification [" + e.text("icon") + "] " + e.text("title") + ": " +
@@ -88,7 +131,8 @@ std::string readableLine(const Event& event) {
     }
     if (e.name == "option") return e.text("label") + ": " + e.text("value");
     if (e.name == "contact") return e.text("name") + " <" + e.text("mail") + ">";
-    if (e.name == "error") return "error box " + e.text("title") + ": " + multiLine(e.text("text"));
+    if (e.name == "error") return "error box " + e.text("title") + ": " + oneLine(e.text("text"));
+    if (e.name == "send-failed") return "send failed: " + oneLine(e.text("reason"));
     if (e.name == "archive") {
         return "archived mail to " + e.text("contact") + " (account " +
                std::to_string(e.number("account")) + "), subject: " + e.text("subject");
@@ -101,6 +145,9 @@ std::string readableLine(const Event& event) {
     }
     std::string line = e.name;
     for (const auto& field : e.fields) line += " " + field.key + "=" + multiLine(valueText(field.value));
+    if (e.name == "net" && !winsock::meaning(e.number("code")).empty()) {
+        line += " (" + std::string(winsock::meaning(e.number("code"))) + ")";
+    }
     return line;
 }
 
@@ -108,6 +155,16 @@ void Reporter::emit(const Event& event) {
     if (barrier_) barrier_();
     if (tap_) tap_(event);
     for (const auto& [id, observer] : observers_) observer(event);
+    if (!json_ && !verbose_) {
+        if (onlyVerbose(event)) return;
+        const std::string failure = failureText(event);
+        if (!failure.empty()) {
+            for (const auto& printed : printedFailures_) {
+                if (sameFailure(printed, failure)) return;
+            }
+            printedFailures_.push_back(failure);
+        }
+    }
     const std::string line = json_ ? jsonLine(event) : readableLine(event);
     std::fputs(line.c_str(), out_);
     std::fputc('\n', out_);

@@ -37,8 +37,21 @@ struct Event {
 
 // {"event":NAME,...} on one line.
 std::string jsonLine(const Event& event);
-// A line (or, for multi-line texts, lines) a person reads.
+// A line (or, for multi-line texts such as a new-mail notice, lines) a
+// person reads. Failures and log lines take one line each, their line
+// breaks shown as " | ", and the Winsock numbers they report get their
+// meaning beside them.
 std::string readableLine(const Event& event);
+
+// The text on one line: each run of line breaks (CR, LF) between two lines
+// becomes " | "; those at the start and the end go.
+std::string foldLines(std::string_view text);
+// The failure an event reports (a log line of a negative level, an error
+// box, a warning notification, a send's failure), or "" for other events.
+std::string failureText(const Event& event);
+// Whether two failure texts report the same failure: equal, or one is the
+// other behind a prefix such as the account's address ("a@b: SMTP - ...").
+bool sameFailure(std::string_view a, std::string_view b);
 
 class Reporter {
 public:
@@ -48,6 +61,12 @@ public:
     void emit(const Event& event);
     // Shown only with --verbose.
     void detail(const Event& event);
+
+    // The loop is about to run its next handler. Without --verbose and
+    // --json a failure is printed once: the plug-in reports one failure
+    // several ways within one turn (log line, error box or warning notice,
+    // and a command's outcome), so the repeats of a turn are left out.
+    void newTurn() { printedFailures_.clear(); }
 
     bool verbose() const { return verbose_; }
     bool json() const { return json_; }
@@ -71,6 +90,7 @@ private:
     std::vector<std::pair<int, std::function<void(const Event&)>>> observers_;
     int nextObserver_ = 1;
     std::function<void()> barrier_;
+    std::vector<std::string> printedFailures_;  // this turn's
 };
 
 // Feeds every event the reporter emits to an observer while it lives.

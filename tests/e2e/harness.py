@@ -169,6 +169,11 @@ class Profile:
         for a run where a check or a send failed)."""
         return RunningHost(self._base(ca_file) + ["run"], status)
 
+    def readable(self, *args, stdin=None, ca_file="default", timeout=120):
+        """One joxhost command on this profile, printing for people (no --json)."""
+        args = [arg for arg in self._base(ca_file) if arg != "--json"] + list(args)
+        return subprocess.run(args, env=HOST_ENV, capture_output=True, text=True, input=stdin, timeout=timeout)
+
     def query(self, sql):
         with sqlite3.connect(os.path.join(self.dir, "archive.db")) as db:
             return db.execute(sql).fetchall()

@@ -1,4 +1,5 @@
-"""End-to-end tests of `joxhost run` ending at the end of its input.
+"""End-to-end tests of `joxhost run` ending at the end of its input, and of
+failures printed once on one line.
 
 Every test uses its own profile; the servers and the mailbox are shared, so
 tests empty the mailbox first. Nothing leaves 127.0.0.1.
@@ -6,6 +7,7 @@ tests empty the mailbox first. Nothing leaves 127.0.0.1.
 import json
 import os
 import signal
+import socket
 import subprocess
 import sys
 import time
@@ -16,6 +18,12 @@ from harness import HOST_ENV, JOXHOST, Mailbox, Profile, mail_env  # noqa: E402
 
 ENV = mail_env()
 ADDRESS = ENV["MAIL_ADDRESS"]
+
+
+def closed_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
 
 
 def events(stdout):
@@ -44,12 +52,37 @@ class RunEndsTest(unittest.TestCase):
         self.assertLess(time.monotonic() - started, 30)
         self.assertEqual(len(self.mailbox.wait_for_messages(1)), 1)
 
-    def test_run_exits_1_when_a_send_or_a_check_failed(self):
+    def test_run_exits_1_when_a_send_failed_and_shows_the_failure_once_on_one_line(self):
         self.profile.config(**{"MAIL/password": "wrong"})
-        for line in (f"chat 0 {ADDRESS} raz", "check 0"):
-            result = self.profile.joxhost("run", stdin=line + "\n", timeout=60)
-            self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
-            self.assertEqual(result.events[-1]["event"], "stopped")
+        result = self.profile.readable("run", stdin=f"chat 0 {ADDRESS} raz\n", timeout=60)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        output = result.stdout + result.stderr
+        lines = [line for line in output.splitlines() if "Authorization error" in line]
+        self.assertEqual(len(lines), 1, output)
+        self.assertRegex(lines[0], r"SMTP - Authorization error: \| 535")
+        self.assertNotIn("\n535", output)
+
+        # The same in --json: every event stays, the outcome is the status.
+        result = self.profile.joxhost("run", stdin=f"chat 0 {ADDRESS} dwa\n", timeout=60)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertEqual(len(result.events_named("error")), 1)
+        self.assertEqual(len([e for e in result.events_named("log") if e["level"] < 0]), 1)
+
+    def test_a_failed_check_fails_the_run(self):
+        self.profile.config(**{"MAIL/password": "wrong"})
+        result = self.profile.readable("run", stdin="check 0\n", timeout=60)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        lines = [line for line in result.stdout.splitlines() if "Error on PASS" in line]
+        self.assertEqual(len(lines), 1, result.stdout)
+        self.assertIn(" | -ERR", lines[0])
+
+    def test_a_refused_connection_shows_what_the_number_means(self):
+        self.profile.config(**{"MAIL/smtpServer": f"localhost:{closed_port()}"})
+        result = self.profile.readable("chat", "0", ADDRESS, "nikt nie słucha", timeout=60)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        lines = [line for line in result.stdout.splitlines() if "Connection error" in line]
+        self.assertEqual(len(lines), 1, result.stdout)
+        self.assertIn("Connection error:10061 (connection refused)", lines[0])
 
     def test_stay_keeps_running_after_the_input_until_sigterm(self):
         args = [JOXHOST, "--profile", self.profile.dir, "--ca-file", ENV["CA_FILE"], "--json", "run", "--stay"]

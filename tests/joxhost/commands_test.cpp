@@ -174,6 +174,12 @@ TEST_F(CommandsTest, RunEndsAfterTheInputOnceItsSendsHaveEndedAndSaysWhetherOneF
     ASSERT_EQ(joxhost({"config", "MAIL/smtpServer=127.0.0.1:" + std::to_string(test::closedPort())}).exitCode, 0);
     r = joxhost({"run"}, "chat 0 ola@example.com x\n");
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+
+    // People read the failure once, with what the number means.
+    r = test::runProgram(JOXHOST_BINARY, {"--profile", profile.path().string(), "--plugin", JOXHOST_FAKE_PLUGIN,
+                                          "chat", "0", "ola@example.com", "x"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "log [0] MAIL: loaded\nlog [-1] MAIL: SMTP - Connection error:10061 (connection refused)\n");
 }
 
 TEST_F(CommandsTest, RunWithStayKeepsRunningAfterTheInputUntilAsked) {
