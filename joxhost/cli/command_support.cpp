@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "cli/send_progress.h"
 #include "store/profile.h"
 #include "core/utf.h"
 
@@ -82,7 +83,9 @@ std::string noAccountAt(const std::string& command, int position, size_t count) 
 }
 
 int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
-                     Reporter& reporter, const std::string& command, const std::string& to) {
+                     Reporter& reporter, const std::string& command, const std::string& to,
+                     int64_t expectedBytes) {
+    const SendProgress progress(session.host(), expectedBytes);
     // The wait's handler runs even when cancelled, after this returns: it
     // shares the flag rather than pointing into this frame.
     const auto timedOut = std::make_shared<bool>(false);

@@ -165,6 +165,7 @@ void Reporter::emit(const Event& event) {
             printedFailures_.push_back(failure);
         }
     }
+    clearStatus();
     const std::string line = json_ ? jsonLine(event) : readableLine(event);
     std::fputs(line.c_str(), out_);
     std::fputc('\n', out_);
@@ -178,6 +179,21 @@ int Reporter::addObserver(std::function<void(const Event&)> observer) {
 
 void Reporter::removeObserver(int id) {
     std::erase_if(observers_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void Reporter::status(const std::string& text) {
+    if (!statusOut_) return;
+    // Back to the line's start, the text, and the rest of the old line erased.
+    std::fputs(("\r" + text + "\x1b[K").c_str(), statusOut_);
+    std::fflush(statusOut_);
+    statusShown_ = true;
+}
+
+void Reporter::clearStatus() {
+    if (!statusShown_) return;
+    std::fputs("\r\x1b[K", statusOut_);
+    std::fflush(statusOut_);
+    statusShown_ = false;
 }
 
 void Reporter::detail(const Event& event) {

@@ -68,6 +68,15 @@ public:
     // and a command's outcome), so the repeats of a turn are left out.
     void newTurn() { printedFailures_.clear(); }
 
+    // A line rewritten in place on a terminal (the progress of a send), or
+    // nowhere when null; main sets standard error when it is a terminal and
+    // --json is off. Printing an event clears the line first; the next
+    // status() draws it again.
+    void setStatusOutput(std::FILE* terminal) { statusOut_ = terminal; }
+    bool showsStatus() const { return statusOut_ != nullptr; }
+    void status(const std::string& text);
+    void clearStatus();
+
     bool verbose() const { return verbose_; }
     bool json() const { return json_; }
 
@@ -91,6 +100,8 @@ private:
     int nextObserver_ = 1;
     std::function<void()> barrier_;
     std::vector<std::string> printedFailures_;  // this turn's
+    std::FILE* statusOut_ = nullptr;
+    bool statusShown_ = false;
 };
 
 // Feeds every event the reporter emits to an observer while it lives.

@@ -1,20 +1,22 @@
-"""End-to-end tests of `joxhost run` ending at the end of its input, and of
-failures printed once on one line.
+"""End-to-end tests of `joxhost run` ending at the end of its input, of
+failures printed once on one line, and of a long send's progress.
 
 Every test uses its own profile; the servers and the mailbox are shared, so
 tests empty the mailbox first. Nothing leaves 127.0.0.1.
 """
 import json
 import os
+import pty
 import signal
 import socket
 import subprocess
 import sys
+import threading
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import HOST_ENV, JOXHOST, Mailbox, Profile, mail_env  # noqa: E402
+from harness import HOST_ENV, JOXHOST, Mailbox, Profile, ScratchFiles, mail_env  # noqa: E402
 
 ENV = mail_env()
 ADDRESS = ENV["MAIL_ADDRESS"]
@@ -102,6 +104,70 @@ class RunEndsTest(unittest.TestCase):
         names = [e["event"] for e in events(stdout)]
         self.assertEqual(names[-2:], ["signal", "stopped"])
         self.assertIn("MAIL/Socket/POP3/1", [e.get("connection") for e in events(stdout)])
+
+
+class ProgressTest(unittest.TestCase):
+    SIZE = 30 << 20  # 40 MiB in Base64: Postfix takes up to 50 MiB
+
+    def setUp(self):
+        self.mailbox = Mailbox(ENV)
+        self.mailbox.clear()
+        self.profile = Profile.secure(ENV)
+        self.files = ScratchFiles()
+        self.big = self.files.write("duży.bin", os.urandom(self.SIZE))
+
+    def tearDown(self):
+        self.profile.remove()
+        self.files.remove()
+
+    def send_args(self, *extra):
+        return [JOXHOST, "--profile", self.profile.dir, "--ca-file", ENV["CA_FILE"], *extra, "send", "0",
+                "--to", ADDRESS, "--subject", "Duży", "--body", "w załączniku", "--attach", self.big]
+
+    def test_a_large_send_shows_its_progress_on_a_terminal_and_nowhere_else(self):
+        controller, terminal = pty.openpty()
+        process = subprocess.Popen(self.send_args(), env=HOST_ENV, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=terminal)
+        os.close(terminal)
+        shown = bytearray()
+
+        def read_terminal():
+            while True:
+                try:
+                    chunk = os.read(controller, 65536)
+                except OSError:  # EIO once joxhost has closed its end
+                    return
+                if not chunk:
+                    return
+                shown.extend(chunk)
+
+        reader = threading.Thread(target=read_terminal, daemon=True)
+        reader.start()
+        stdout, _ = process.communicate(timeout=120)
+        reader.join(timeout=10)
+        os.close(controller)
+        self.assertEqual(process.returncode, 0, stdout)
+        text = shown.decode("utf-8", "replace")
+        self.assertRegex(text, r"\rsending [0-9.]+ [KMG]iB of ~4[01]\.\d MiB \(\d+%\), [0-9.]+ [KMG]?i?B/s")
+        self.assertTrue(text.endswith("\r\x1b[K"), repr(text[-80:]))  # cleared at the end
+        self.assertNotIn(b"sending", stdout)
+        self.mailbox.wait_for_messages(1)
+
+        # Standard error to a file, and --json: no progress line.
+        self.mailbox.clear()
+        for extra in ([], ["--json"]):
+            started = time.monotonic()
+            result = subprocess.run(self.send_args(*extra), env=HOST_ENV, capture_output=True, text=True,
+                                    timeout=120)
+            elapsed = time.monotonic() - started
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            self.assertNotIn("sending", result.stderr)
+            if extra:
+                progress = [e for e in events(result.stdout) if e["event"] == "progress"]
+                self.assertLessEqual(len(progress), elapsed * 4 + 1)
+                sent = [e["sent"] for e in progress]
+                self.assertEqual(sent, sorted(sent))
+                self.assertTrue(all(e["expected"] > self.SIZE * 4 // 3 for e in progress))
 
 
 if __name__ == "__main__":

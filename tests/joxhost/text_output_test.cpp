@@ -1,6 +1,6 @@
 // JSON lines, readable lines (failures once, on one line, with the
-// meaning of network error numbers) and UTF-16 conversion of what joxhost
-// prints.
+// meaning of network error numbers), the status line and UTF-16
+// conversion of what joxhost prints.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -129,6 +129,19 @@ TEST(Reporter, AFailureReportedSeveralWaysInOneTurnIsPrintedOnce) {
     EXPECT_TRUE(sameFailure("a@b: SMTP - x", "SMTP - x"));
     EXPECT_FALSE(sameFailure("a@b: SMTP - x", "- x"));
     EXPECT_FALSE(sameFailure("a@bSMTP - x", "SMTP - x"));
+}
+
+TEST(Reporter, PrintingAnEventClearsTheStatusLine) {
+    Printed out, terminal;
+    Reporter reporter(false, false, out.file());
+    reporter.status("nowhere");
+    reporter.setStatusOutput(terminal.file());
+    reporter.status("sending 1 B");
+    reporter.status("sending 2 B");
+    reporter.emit(Event("sent").add("to", "x"));
+    reporter.clearStatus();  // cleared already: nothing more
+    EXPECT_EQ(terminal.text(), "\rsending 1 B\x1b[K\rsending 2 B\x1b[K\r\x1b[K");
+    EXPECT_EQ(out.text(), "sent to=x\n");
 }
 
 TEST(Utf, ConvertsBothWaysAndReplacesIllFormedInput) {
