@@ -7,11 +7,15 @@
 #   scripts/mailservers.sh clear       empty the test mailbox
 #   scripts/mailservers.sh stop-smtp   stop only Postfix
 #   scripts/mailservers.sh start-smtp  start only Postfix again
+#   scripts/mailservers.sh --help      this text, with the account, ports and CA path
 #
 # Everything lives in one run folder, $POSTRIX_MAIL_DIR (default /tmp/postrix-mail), and every
-# listener is on 127.0.0.1:
+# listener is on 127.0.0.1, each port moved by $POSTRIX_MAIL_PORT_OFFSET (default 0), so that
+# instances with their own run folders and offsets run side by side:
 #   10587  SMTP submission (Postfix): STARTTLS offered, AUTH LOGIN/PLAIN via Dovecot, also
-#          without TLS; only authenticated clients may send, to any recipient address
+#          without TLS; only authenticated clients may send, to any recipient address;
+#          messages up to 50 MiB (SIZE 52428800)
+#   10588  the same, but messages up to 1 MiB (SIZE 1048576)
 #   10110  POP3 (Dovecot), plain, STLS offered
 #   10995  POP3 with TLS from the first byte (Dovecot)
 # Every accepted message is handed to Dovecot over LMTP and lands in the Maildir of the one
@@ -22,8 +26,9 @@
 # 500 ms tick even with auth_failure_delay = 0); repeated failures do not grow the delay.
 # `up` keeps the mailbox and the CA of an earlier run; `clear` empties the mailbox.
 #
-# `up` writes $RUN_DIR/env (shell-sourceable): SMTP_HOST SMTP_PORT POP3_PORT POP3S_PORT
-# CA_FILE MAIL_USER MAIL_PASSWORD MAIL_ADDRESS MAILDIR. Logs: $RUN_DIR/logs/.
+# `up` writes $RUN_DIR/env (shell-sourceable): SMTP_HOST SMTP_PORT SMTP_SMALL_PORT
+# SMTP_SMALL_LIMIT POP3_PORT POP3S_PORT CA_FILE MAIL_USER MAIL_PASSWORD MAIL_ADDRESS MAILDIR.
+# Logs: $RUN_DIR/logs/.
 # Must run as root (Debian 12); packages are installed with apt-get when missing.
 
 set -euo pipefail
@@ -36,9 +41,17 @@ esac
 RUN_DIR=${RUN_DIR%/}
 
 readonly HOST=127.0.0.1
-readonly SMTP_PORT=10587
-readonly POP3_PORT=10110
-readonly POP3S_PORT=10995
+PORT_OFFSET=${POSTRIX_MAIL_PORT_OFFSET:-0}
+if [[ ! $PORT_OFFSET =~ ^[0-9]{1,5}$ ]] || [ "$PORT_OFFSET" -gt 50000 ]; then
+    echo "mailservers: error: POSTRIX_MAIL_PORT_OFFSET must be a number from 0 to 50000, got '$PORT_OFFSET'" >&2
+    exit 2
+fi
+readonly PORT_OFFSET
+readonly SMTP_PORT=$((10587 + PORT_OFFSET))
+readonly SMTP_SMALL_PORT=$((10588 + PORT_OFFSET))
+readonly SMTP_SMALL_LIMIT=1048576
+readonly POP3_PORT=$((10110 + PORT_OFFSET))
+readonly POP3S_PORT=$((10995 + PORT_OFFSET))
 readonly MAIL_USER=tester
 readonly MAIL_PASSWORD=secret
 readonly MAIL_ADDRESS=tester@localhost
@@ -299,6 +312,8 @@ write_env() {
 # Written by scripts/mailservers.sh up
 SMTP_HOST=$HOST
 SMTP_PORT=$SMTP_PORT
+SMTP_SMALL_PORT=$SMTP_SMALL_PORT
+SMTP_SMALL_LIMIT=$SMTP_SMALL_LIMIT
 POP3_PORT=$POP3_PORT
 POP3S_PORT=$POP3S_PORT
 CA_FILE=$CA_FILE
@@ -369,6 +384,9 @@ EOF
 # service type  private unpriv  chroot  wakeup  maxproc command + args
 $HOST:$SMTP_PORT inet n - n - - smtpd
   -o syslog_name=postfix/submission
+$HOST:$SMTP_SMALL_PORT inet n - n - - smtpd
+  -o syslog_name=postfix/submission-small
+  -o message_size_limit=$SMTP_SMALL_LIMIT
 pickup    unix  n       -       n       60      1       pickup
 cleanup   unix  n       -       n       -       0       cleanup
 qmgr      unix  n       -       n       300     1       qmgr
@@ -552,14 +570,14 @@ cmd_up() {
         log "already running; restarting"
         stop_servers
     fi
-    ensure_ports_free "$SMTP_PORT" "$POP3_PORT" "$POP3S_PORT"
+    ensure_ports_free "$SMTP_PORT" "$SMTP_SMALL_PORT" "$POP3_PORT" "$POP3S_PORT"
     trap stop_after_failed_up EXIT
     prepare_run_dir
     write_postfix_config
     write_dovecot_config
     start_dovecot
     start_postfix
-    wait_ports "$SMTP_PORT" "$POP3_PORT" "$POP3S_PORT"
+    wait_ports "$SMTP_PORT" "$SMTP_SMALL_PORT" "$POP3_PORT" "$POP3S_PORT"
     # Postfix hands mail to these sockets; make sure Dovecot has made them.
     if [ ! -S "$DC_BASE/lmtp-postfix" ] || [ ! -S "$DC_BASE/auth-postfix" ]; then
         log_tail
@@ -567,7 +585,7 @@ cmd_up() {
     fi
     write_env
     trap - EXIT
-    log "up in $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s: SMTP $HOST:$SMTP_PORT (STARTTLS, AUTH), POP3 $HOST:$POP3_PORT, POP3S $HOST:$POP3S_PORT"
+    log "up in $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s: SMTP $HOST:$SMTP_PORT (STARTTLS, AUTH; $HOST:$SMTP_SMALL_PORT takes at most $SMTP_SMALL_LIMIT bytes), POP3 $HOST:$POP3_PORT, POP3S $HOST:$POP3S_PORT"
     log "user $MAIL_USER / $MAIL_PASSWORD <$MAIL_ADDRESS>, CA $CA_FILE, env $RUN_DIR/env"
 }
 
@@ -624,18 +642,34 @@ cmd_stop_smtp() {
 cmd_start_smtp() {
     require_root
     if postfix_pid >/dev/null; then log "postfix already running"; return 0; fi
-    ensure_ports_free "$SMTP_PORT"
+    ensure_ports_free "$SMTP_PORT" "$SMTP_SMALL_PORT"
     start_postfix
-    wait_ports "$SMTP_PORT"
+    wait_ports "$SMTP_PORT" "$SMTP_SMALL_PORT"
     log "postfix started, SMTP $HOST:$SMTP_PORT"
 }
 
+cmd_help() {
+    # The header comment above, without its comment marks.
+    sed -n '2,/^$/p' "$0" | sed -e '$d' -e 's/^# \{0,1\}//'
+    cat <<EOF
+
+With the current settings:
+  run folder   $RUN_DIR
+  account      login $MAIL_USER, password $MAIL_PASSWORD, address $MAIL_ADDRESS
+  SMTP         $HOST:$SMTP_PORT (STARTTLS, AUTH LOGIN/PLAIN); $HOST:$SMTP_SMALL_PORT (at most $SMTP_SMALL_LIMIT bytes)
+  POP3         $HOST:$POP3_PORT (plain, STLS); POP3S $HOST:$POP3S_PORT (TLS from the first byte)
+  CA           $CA_FILE (made by 'up'; trust it to verify the servers)
+  mailbox      $MAILDIR
+EOF
+}
+
 case ${1:-} in
+    -h|--help|help) cmd_help ;;
     up) cmd_up ;;
     down) cmd_down ;;
     status) cmd_status ;;
     clear) cmd_clear ;;
     stop-smtp) cmd_stop_smtp ;;
     start-smtp) cmd_start_smtp ;;
-    *) echo "usage: $0 up|down|status|clear|stop-smtp|start-smtp" >&2; exit 2 ;;
+    *) echo "usage: $0 up|down|status|clear|stop-smtp|start-smtp|--help" >&2; exit 2 ;;
 esac
