@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "cli/check_outcome.h"
+#include "cli/work_outcome.h"
 #include "cli/command_support.h"
 #include "cli/console.h"
 #include "postrix/abi/records_send.h"

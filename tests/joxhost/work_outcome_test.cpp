@@ -1,7 +1,7 @@
 // How a check or a send ended, read from the events the plug-in causes.
 #include <gtest/gtest.h>
 
-#include "cli/check_outcome.h"
+#include "cli/work_outcome.h"
 
 #include <algorithm>
 

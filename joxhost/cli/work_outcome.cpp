@@ -1,4 +1,4 @@
-#include "cli/check_outcome.h"
+#include "cli/work_outcome.h"
 
 #include <memory>
 
