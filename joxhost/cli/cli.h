@@ -25,6 +25,7 @@ struct CommandLine {
     std::vector<std::string> attachments;  // send
     bool show = false;                     // options
     bool passwordStdin = false;            // options
+    bool anyKey = false;                   // config
     std::optional<std::string> mail, login, smtp, pop3, www, interval;  // options
     std::optional<bool> ssl;               // options
     std::string profileName;               // config

@@ -1,6 +1,9 @@
 #include "cli/command_table.h"
 
+#include <algorithm>
+
 #include "cli/commands.h"
+#include "store/known_settings.h"
 
 namespace joxhost {
 namespace {
@@ -24,6 +27,23 @@ OptionDeclaration list(std::string name, std::string value, std::string help,
 OptionDeclaration flag(std::string name, std::string shortName, std::string help, bool CommandLine::*field) {
     return {std::move(name), std::move(shortName), "", std::move(help), false,
             [field](CommandLine& line, const std::string&) { line.*field = true; }, {}};
+}
+
+// config's help: what it does and every key it takes, from the one table.
+std::string configHelp() {
+    std::string text =
+        "Writes settings into the main account's file, or profile P's file. Each\n"
+        "value is stored with its key's type (int:N and text:T say it\n"
+        "outright); an unknown key or a value of the wrong type is refused.\n"
+        "Without KEY=VALUE the file's settings are shown.\n"
+        "Example: joxhost config MAIL/mail=jan@example.com MAIL/ssl=1\n\nKeys:\n";
+    size_t width = 0;
+    for (const auto& setting : knownSettings()) width = std::max(width, setting.key.size());
+    for (const auto& setting : knownSettings()) {
+        text += "  " + std::string(setting.key) + std::string(width - setting.key.size() + 2, ' ') +
+                std::string(setting.help) + "\n";
+    }
+    return text;
 }
 
 }  // namespace
@@ -71,7 +91,13 @@ const std::vector<OptionDeclaration>& commandOptions() {
              [](CommandLine& line, const std::string& v) { line.ssl = v == "on"; },
              [](const std::string& v) { return v == "on" || v == "off" ? "" : "--ssl takes on or off"; }},
             text("--www", "URL", "the mailbox's web address", &CommandLine::www),
-            text("--interval", "N", "minutes between mail checks", &CommandLine::interval),
+            {"--interval", "", "N", "minutes between mail checks (1 to 35791)", false,
+             [](CommandLine& line, const std::string& v) { line.interval = v; },
+             [](const std::string& v) {
+                 return parseMinutes(v) ? "" : minutesProblem("--interval") + ", got '" + v + "'";
+             }},
+            flag("--any-key", "", "take keys joxhost does not know too (int:N an integer,\nanything else a text)",
+                 &CommandLine::anyKey),
         };
         return all;
     }();
@@ -98,12 +124,7 @@ const std::vector<CommandDeclaration>& commands() {
                           ? "expected KEY=VALUE, got '" + v + "'"
                           : std::string();
            }}},
-         {"--profile-name"}, "write account settings",
-         "Writes settings into the main account's file, or profile P's file.\n"
-         "VALUE is stored as text; int:N stores the integer N and text:T the\n"
-         "text T. Without KEY=VALUE the file's settings are shown.\n"
-         "Example: joxhost config MAIL/mail=jan@example.com MAIL/ssl=int:1\n",
-         configCommand, {}},
+         {"--profile-name", "--any-key"}, "write account settings", configHelp(), configCommand, {}},
         {"chat", {{"ACCOUNT", false, accountPosition}, {"ADDRESS"}, {"TEXT"}}, {"--subject", "--timeout"},
          "send a mail as a chat message",
          "Sends TEXT as a chat message to the mail contact ADDRESS through the\n"

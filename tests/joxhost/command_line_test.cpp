@@ -55,13 +55,17 @@ TEST(CommandLine, AcceptsEveryCommandWithOptionsAnywhere) {
     EXPECT_EQ(p.line.bodyFile, "b.txt");
     EXPECT_EQ(p.line.attachments, (std::vector<std::string>{"a.bin", "ł.txt"}));
 
-    p = parse({"options", "0", "--show", "--password-stdin", "--ssl", "off", "--interval", "abc", "--www=http://x"});
+    p = parse({"options", "0", "--show", "--password-stdin", "--ssl", "off", "--interval", "15", "--www=http://x"});
     ASSERT_EQ(p.error, "");
     EXPECT_TRUE(p.line.show && p.line.passwordStdin);
     EXPECT_EQ(p.line.ssl, false);
-    EXPECT_EQ(p.line.interval, "abc");
+    EXPECT_EQ(p.line.interval, "15");
     EXPECT_EQ(p.line.www, "http://x");
     EXPECT_EQ(parse({"contact-remove", "Jan"}).line.command, "contact-remove");
+
+    p = parse({"config", "--any-key", "MAIL/x=1"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_TRUE(p.line.anyKey);
 }
 
 TEST(CommandLine, HelpNeedsNothingElse) {
@@ -97,6 +101,10 @@ TEST(CommandLine, BadUsageIsOneLine) {
         {{"chat", "-1", "a@b", "t"}, "chat: ACCOUNT must be a position in the account list (0 for the main account)"},
         {{"chat", "0", "a@b", "--", "t", "--json"}, "chat: wrong number of arguments (try joxhost chat --help)"},
         {{"account-remove", "x"}, "account-remove: ID must be an account id (a number)"},
+        {{"options", "0", "--interval", "abc"}, "--interval takes whole minutes from 1 to 35791, got 'abc'"},
+        {{"options", "0", "--interval", "0"}, "--interval takes whole minutes from 1 to 35791, got '0'"},
+        {{"options", "0", "--interval=-3"}, "--interval takes whole minutes from 1 to 35791, got '-3'"},
+        {{"send", "0", "--any-key"}, "--any-key belongs to config"},
         {{"config", "MAIL/ssl"}, "config: expected KEY=VALUE, got 'MAIL/ssl'"},
         {{"config", "=1"}, "config: expected KEY=VALUE, got '=1'"},
         {{"accounts", "--subject", "s"}, "--subject belongs to chat and send"},

@@ -3,12 +3,20 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "run_program.h"
 #include "temp_dir.h"
 #include "test_server.h"
 
 namespace joxhost {
 namespace {
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class CommandsTest : public testing::Test {
 protected:
@@ -67,6 +75,36 @@ TEST_F(CommandsTest, ConfigWritesTypedValuesWithoutEchoingThem) {
 
     r = joxhost({"config", "MAIL/ssl=int:yes"});
     EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST_F(CommandsTest, ConfigRefusesTyposAndStoresEachValueWithItsType) {
+    const auto file = profile / "postrix.config";
+    auto r = joxhost({"config", "MAIL/checkInterval=5", "MAIL/ssl=0", "MAIL/login=1234"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string written = readFile(file);
+    EXPECT_NE(written.find("MAIL/checkInterval = int:5\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("MAIL/ssl = int:0\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("MAIL/login = text:\"1234\"\n"), std::string::npos) << written;
+
+    // Nothing of a refused line is written, not even its good pairs.
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"MAIL/mail=a@b", "MAIL/smtpServr=x"}, "config: unknown key 'MAIL/smtpServr' (did you mean MAIL/smtpServer?)"},
+        {{"MAIL/checkInterval=abc"}, "config: MAIL/checkInterval takes whole minutes from 1 to 35791, got 'abc'"},
+        {{"MAIL/ssl=yes"}, "config: MAIL/ssl takes 0 or 1, got 'yes'"},
+    };
+    for (const auto& [args, line] : refused) {
+        std::vector<std::string> all{"config"};
+        all.insert(all.end(), args.begin(), args.end());
+        r = joxhost(all);
+        EXPECT_EQ(r.exitCode, 2) << line;
+        EXPECT_EQ(r.err, "joxhost: " + line + "\n");
+    }
+    EXPECT_EQ(readFile(file), written);
+
+    // Keys of the plug-in's own tests, asked for outright.
+    r = joxhost({"config", "--any-key", "MAIL/newsCount=int:3", "MAIL/note=7"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(readFile(file).find("MAIL/newsCount = int:3\nMAIL/note = text:\"7\"\n"), std::string::npos);
 }
 
 TEST_F(CommandsTest, ChatEndsWithTheSendsOutcome) {
@@ -149,7 +187,7 @@ TEST_F(CommandsTest, RunTakesCommandsLineByLine) {
 }
 
 TEST_F(CommandsTest, ACheckThatEndedIsArchivedWhenJoxhostIsKilledRightAfter) {
-    ASSERT_EQ(joxhost({"config", "MAIL/newsCount=int:1000"}).exitCode, 0);
+    ASSERT_EQ(joxhost({"config", "--any-key", "MAIL/newsCount=int:1000"}).exitCode, 0);
     test::RunningProgram run(JOXHOST_BINARY,
                              {"--json", "--profile", profile.path().string(), "--plugin", JOXHOST_FAKE_PLUGIN, "run"},
                              "check 0\n");
