@@ -36,6 +36,8 @@ std::string configHelp() {
         "value is stored with its key's type (int:N and text:T say it\n"
         "outright); an unknown key or a value of the wrong type is refused.\n"
         "Without KEY=VALUE the file's settings are shown.\n"
+        "The password needs no command line: --password-stdin reads it from the\n"
+        "first line of standard input, --password asks for it on the terminal.\n"
         "Example: joxhost config MAIL/mail=jan@example.com MAIL/ssl=1\n\nKeys:\n";
     size_t width = 0;
     for (const auto& setting : knownSettings()) width = std::max(width, setting.key.size());
@@ -96,6 +98,8 @@ const std::vector<OptionDeclaration>& commandOptions() {
              [](const std::string& v) {
                  return parseMinutes(v) ? "" : minutesProblem("--interval") + ", got '" + v + "'";
              }},
+            flag("--password", "", "ask for the password on the terminal (no echo)",
+                 &CommandLine::passwordPrompt),
             flag("--any-key", "", "take keys joxhost does not know too (int:N an integer,\nanything else a text)",
                  &CommandLine::anyKey),
         };
@@ -124,7 +128,13 @@ const std::vector<CommandDeclaration>& commands() {
                           ? "expected KEY=VALUE, got '" + v + "'"
                           : std::string();
            }}},
-         {"--profile-name", "--any-key"}, "write account settings", configHelp(), configCommand, {}},
+         {"--profile-name", "--password-stdin", "--password", "--any-key"}, "write account settings",
+         configHelp(), configCommand,
+         [](const CommandLine& line) {
+             return line.passwordStdin && line.passwordPrompt
+                        ? "config: give the password with either --password-stdin or --password"
+                        : "";
+         }},
         {"chat", {{"ACCOUNT", false, accountPosition}, {"ADDRESS"}, {"TEXT"}}, {"--subject", "--timeout"},
          "send a mail as a chat message",
          "Sends TEXT as a chat message to the mail contact ADDRESS through the\n"

@@ -1,7 +1,10 @@
 // config: writes (or shows) an account's settings file directly, without
 // loading the plug-in.
 // Keys and value types come from the table in store/known_settings.h.
+#include <iostream>
+
 #include "cli/command_support.h"
+#include "cli/password_input.h"
 #include "core/utf.h"
 #include "store/known_settings.h"
 #include "store/profile.h"
@@ -9,6 +12,8 @@
 
 namespace joxhost {
 namespace {
+
+constexpr char16_t kPasswordKey[] = u"MAIL/password";
 
 bool isSecret(const std::string& key) {
     return key.find("password") != std::string::npos;
@@ -37,6 +42,23 @@ std::optional<std::string> collect(const CommandLine& line, Changes& changes) {
         if (!parsed.value) return "config: " + parsed.problem;
         changes.account[toUtf16(key)] = *parsed.value;
     }
+    return std::nullopt;
+}
+
+// The password from standard input or the terminal, when asked for.
+std::optional<std::string> readPassword(const CommandLine& line, Changes& changes) {
+    if (!line.passwordStdin && !line.passwordPrompt) return std::nullopt;
+    if (changes.account.count(kPasswordKey)) return "config: the password is given twice";
+    std::string password;
+    if (line.passwordStdin) {
+        password = firstLine(std::cin);
+    } else {
+        const auto typed = promptPassword("Password: ");
+        if (!typed) return "config: --password asks on a terminal; with other input use --password-stdin";
+        password = *typed;
+    }
+    if (password.empty()) return "config: the password is empty";
+    changes.account[kPasswordKey] = SettingValue::ofText(toUtf16(password));
     return std::nullopt;
 }
 
@@ -90,6 +112,7 @@ int configCommand(const CommandLine& line, const Environment& environment, Repor
     }
     Changes changes;
     if (auto problem = collect(line, changes)) return fail(reporter, kExitUsage, *problem);
+    if (auto problem = readPassword(line, changes)) return fail(reporter, kExitUsage, *problem);
 
     const auto dir = profileDirFor(line, environment, reporter);
     if (!dir) return kExitFailed;

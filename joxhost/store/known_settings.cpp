@@ -14,7 +14,7 @@ constexpr std::array kSettings = {
     KnownSetting{"MAIL/smtpServer", SettingKind::Server, "the SMTP server, host[:port]"},
     KnownSetting{"MAIL/pop3Server", SettingKind::Server, "the POP3 server, host[:port]; empty: no checks"},
     KnownSetting{"MAIL/login", SettingKind::Text, "the login at both servers"},
-    KnownSetting{"MAIL/password", SettingKind::Text, "the password"},
+    KnownSetting{"MAIL/password", SettingKind::Text, "the password (better: --password-stdin)"},
     KnownSetting{"MAIL/mailboxWww", SettingKind::Text, "the web mailbox the new-mail notice opens"},
     KnownSetting{"MAIL/ssl", SettingKind::Flag, "1: TLS (the default), 0: plain connections"},
     KnownSetting{"MAIL/checkInterval", SettingKind::Minutes, "minutes between checks, 1 (the default) to 35791"},

@@ -55,6 +55,15 @@ class ConfigTest(unittest.TestCase):
         shown = {e["id"]: e["value"] for e in self.profile.joxhost("options", "0", "--show").events_named("option")}
         self.assertEqual((shown[1007], shown[1008]), ("nie", "7 min"))
 
+    def test_the_password_comes_from_standard_input_not_the_command_line(self):
+        saved = self.profile.joxhost("config", "--password-stdin", stdin="tajne hasło\nreszta\n")
+        self.assertEqual(saved.returncode, 0, saved.stderr)
+        self.assertNotIn("tajne", saved.stdout)
+        self.assertIn('MAIL/password = text:"tajne hasło"\n', config_text(self.profile))
+        asked = self.profile.joxhost("config", "--password", stdin="x\n")
+        self.assertEqual(asked.returncode, 2)
+        self.assertIn("--password-stdin", asked.stderr)
+
     def test_options_refuse_an_interval_that_is_no_whole_number_of_minutes(self):
         for interval in ("abc", "0", "-3"):
             with self.subTest(interval=interval):

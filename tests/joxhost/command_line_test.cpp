@@ -63,9 +63,10 @@ TEST(CommandLine, AcceptsEveryCommandWithOptionsAnywhere) {
     EXPECT_EQ(p.line.www, "http://x");
     EXPECT_EQ(parse({"contact-remove", "Jan"}).line.command, "contact-remove");
 
-    p = parse({"config", "--any-key", "MAIL/x=1"});
+    p = parse({"config", "--password-stdin", "--any-key", "MAIL/x=1"});
     ASSERT_EQ(p.error, "");
-    EXPECT_TRUE(p.line.anyKey);
+    EXPECT_TRUE(p.line.passwordStdin && p.line.anyKey && !p.line.passwordPrompt);
+    EXPECT_TRUE(parse({"config", "--password"}).line.passwordPrompt);
 }
 
 TEST(CommandLine, HelpNeedsNothingElse) {
@@ -104,6 +105,9 @@ TEST(CommandLine, BadUsageIsOneLine) {
         {{"options", "0", "--interval", "abc"}, "--interval takes whole minutes from 1 to 35791, got 'abc'"},
         {{"options", "0", "--interval", "0"}, "--interval takes whole minutes from 1 to 35791, got '0'"},
         {{"options", "0", "--interval=-3"}, "--interval takes whole minutes from 1 to 35791, got '-3'"},
+        {{"config", "--password-stdin", "--password"},
+         "config: give the password with either --password-stdin or --password"},
+        {{"options", "0", "--password"}, "--password belongs to config"},
         {{"send", "0", "--any-key"}, "--any-key belongs to config"},
         {{"config", "MAIL/ssl"}, "config: expected KEY=VALUE, got 'MAIL/ssl'"},
         {{"config", "=1"}, "config: expected KEY=VALUE, got '=1'"},

@@ -107,6 +107,26 @@ TEST_F(CommandsTest, ConfigRefusesTyposAndStoresEachValueWithItsType) {
     EXPECT_NE(readFile(file).find("MAIL/newsCount = int:3\nMAIL/note = text:\"7\"\n"), std::string::npos);
 }
 
+TEST_F(CommandsTest, ConfigTakesThePasswordFromStandardInputOnly) {
+    auto r = joxhost({"config", "--password-stdin"}, "tajne hasło\r\nnext line\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(has(r, "tajne"));
+    EXPECT_NE(readFile(profile / "postrix.config").find("MAIL/password = text:\"tajne hasło\"\n"),
+              std::string::npos);
+
+    r = joxhost({"config", "--password-stdin"}, "");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: config: the password is empty\n");
+    r = joxhost({"config", "--password-stdin", "MAIL/password=x"}, "y\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: config: the password is given twice\n");
+    // A pipe is no terminal to ask on.
+    r = joxhost({"config", "--password"}, "typed\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: config: --password asks on a terminal; with other input use --password-stdin\n");
+    EXPECT_EQ(readFile(profile / "postrix.config").find("typed"), std::string::npos);
+}
+
 TEST_F(CommandsTest, ChatEndsWithTheSendsOutcome) {
     std::string received;
     test::TestServer server([&](test::ServerConnection& c) {
