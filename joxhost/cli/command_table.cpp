@@ -135,6 +135,15 @@ const std::vector<CommandDeclaration>& commands() {
                         ? "config: give the password with either --password-stdin or --password"
                         : "";
          }},
+        {"check", {{"ACCOUNT", false, accountPosition}}, {"--timeout"}, "check an account's mailbox once",
+         "Checks the mailbox of the account at position ACCOUNT once, as its timer\n"
+         "does, shows what the plug-in shows, as `run` does, and ends with the\n"
+         "check. The plug-in remembers a mailbox only while it runs: the first check\n"
+         "of a process learns what the mailbox holds and announces none of it.\n"
+         "Exit status: 0 checked (new mail or none), 1 the check failed (its error\n"
+         "on one line) or did not end within --timeout seconds, 2 bad usage, 3 no\n"
+         "check started (the settings it lacks are named, or no POP3 server).\n",
+         checkCommand, {}},
         {"chat", {{"ACCOUNT", false, accountPosition}, {"ADDRESS"}, {"TEXT"}}, {"--subject", "--timeout"},
          "send a mail as a chat message",
          "Sends TEXT as a chat message to the mail contact ADDRESS through the\n"
@@ -167,7 +176,8 @@ const std::vector<CommandDeclaration>& commands() {
          "subject and body, adds each file through \"Załączniki...\" and \"Dodaj...\",\n"
          "and presses \"Wyślij\"; then waits for the outcome. CONTACT is a name from\n"
          "`contacts` or an address (list them after ACCOUNT, or repeat --to).\n"
-         "Exit status: 0 sent, 1 failed, 2 bad usage, 3 nothing was sent.\n",
+         "Exit status: 0 sent, 1 failed, 2 bad usage, 3 nothing was sent (the\n"
+         "settings the account lacks are named).\n",
          sendCommand,
          [](const CommandLine& line) {
              return line.body.has_value() == line.bodyFile.has_value()

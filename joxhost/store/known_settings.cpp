@@ -167,4 +167,18 @@ ParsedSetting parseUntypedValue(std::string_view text) {
     return {SettingValue::ofText(toUtf16(text)), ""};
 }
 
+std::vector<std::string> missingSettings(const SettingValues& values, AccountTask task) {
+    const std::u16string_view server = task == AccountTask::Check ? u"MAIL/pop3Server" : u"MAIL/smtpServer";
+    const std::u16string_view needed[] = {server, u"MAIL/mail", u"MAIL/login", u"MAIL/password"};
+    std::vector<std::string> missing;
+    for (const auto key : needed) {
+        const auto found = values.find(std::u16string(key));
+        // An integer there reads as its digits, so only an empty text is missing.
+        if (found == values.end() ||
+            (found->second.type == SettingValue::Type::Text && found->second.text.empty()))
+            missing.push_back(toUtf8(key));
+    }
+    return missing;
+}
+
 }  // namespace joxhost

@@ -1,6 +1,7 @@
 // The settings joxhost knows, each once with its type: the plug-in's account
 // settings (one file per account). `config` refuses other keys and values of
-// the wrong type.
+// the wrong type; the commands that start a check or a send name the keys an
+// account still lacks.
 #pragma once
 
 #include <cstdint>
@@ -57,5 +58,11 @@ ParsedSetting parseUntypedValue(std::string_view text);
 // them; nothing for anything else (0, negative, not a number, too many).
 std::optional<int64_t> parseMinutes(std::string_view text);
 std::string minutesProblem(std::string_view what);
+
+// What the plug-in needs before it starts one.
+enum class AccountTask { Check, Send };
+// The keys the task needs that the values lack or hold empty: the server
+// first, then the address, the login and the password.
+std::vector<std::string> missingSettings(const SettingValues& values, AccountTask task);
 
 }  // namespace joxhost

@@ -22,6 +22,68 @@ def config_text(profile, name="postrix.config"):
         return settings_file.read()
 
 
+class CheckTest(unittest.TestCase):
+    def setUp(self):
+        self.mailbox = Mailbox(ENV)
+        self.mailbox.clear()
+        self.profile = Profile.secure(ENV)
+
+    def tearDown(self):
+        self.profile.remove()
+
+    def test_a_check_of_an_empty_and_of_a_full_mailbox_ends_with_status_0(self):
+        quiet = self.profile.joxhost("check", "0")
+        self.assertEqual(quiet.returncode, 0, quiet.stderr)
+        self.assertEqual(quiet.stderr, "")
+        self.assertEqual([e["what"] for e in quiet.events_named("net")][-1], "close")
+
+        self.mailbox.deliver("Ola <ola@example.com>", "Pierwsza", "x")
+        self.mailbox.deliver("Jan <jan@example.com>", "Druga", "y")
+        self.mailbox.wait_for_messages(2)
+        full = self.profile.joxhost("check", "0")
+        self.assertEqual(full.returncode, 0, full.stderr)
+        self.assertEqual(full.stderr, "")
+        # The plug-in keeps no record between processes: the first check of
+        # a process learns the mailbox and announces none of it.
+        self.assertEqual(full.events_named("notify"), [])
+        self.assertEqual(len(self.mailbox.raw_messages()), 2)  # a check takes nothing away
+
+    def test_a_wrong_password_fails_with_status_1_and_one_line(self):
+        self.profile.config(**{"MAIL/password": "wrong"})
+        started = time.monotonic()
+        failed = self.profile.joxhost("check", "0")
+        self.assertLess(time.monotonic() - started, 20)
+        self.assertEqual(failed.returncode, 1, failed.stdout)
+        lines = failed.stderr.splitlines()
+        self.assertEqual(len(lines), 1, failed.stderr)
+        self.assertRegex(lines[0], r"^joxhost: check: POP3 - Error on PASS: -ERR .*Authentication failed")
+        self.assertEqual([e["status"] for e in failed.events_named("host-error")], [1])
+
+    def test_incomplete_settings_start_nothing_and_are_named(self):
+        self.profile.config(**{"MAIL/password": "", "MAIL/login": ""})
+        incomplete = self.profile.joxhost("check", "0")
+        self.assertEqual(incomplete.returncode, 3)
+        self.assertEqual(incomplete.stderr,
+                         "joxhost: check: account 0 cannot check mail: missing MAIL/login, MAIL/password\n")
+        self.assertEqual(incomplete.events_named("net"), [])
+
+        self.profile.config(**{"MAIL/login": ENV["MAIL_USER"], "MAIL/password": ENV["MAIL_PASSWORD"],
+                               "MAIL/pop3Server": ""})
+        unchecked = self.profile.joxhost("check", "0")
+        self.assertEqual(unchecked.returncode, 3)
+        self.assertEqual(unchecked.stderr,
+                         "joxhost: check: account 0 has no POP3 server (MAIL/pop3Server is empty): it checks no mail\n")
+
+        sending = self.profile.joxhost("chat", "0", ADDRESS, "x")  # SMTP is all set
+        self.assertEqual(sending.returncode, 0, sending.stderr)
+        self.profile.config(**{"MAIL/smtpServer": "", "MAIL/mail": ""})
+        for args in (["chat", "0", ADDRESS, "x"], ["send", "0", "--to", ADDRESS, "--body", "b"]):
+            refused = self.profile.joxhost(*args)
+            self.assertEqual(refused.returncode, 3, args)
+            self.assertEqual(refused.stderr, f"joxhost: {args[0]}: account 0 cannot send mail: "
+                                             "missing MAIL/smtpServer, MAIL/mail\n")
+        self.assertEqual(len(self.mailbox.wait_for_messages(1)), 1)
+
 class ConfigTest(unittest.TestCase):
     def setUp(self):
         self.profile = Profile(ENV, {})

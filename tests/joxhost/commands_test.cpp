@@ -127,6 +127,17 @@ TEST_F(CommandsTest, ConfigTakesThePasswordFromStandardInputOnly) {
     EXPECT_EQ(readFile(profile / "postrix.config").find("typed"), std::string::npos);
 }
 
+TEST_F(CommandsTest, CheckNeedsAnAccountAndAStartedCheck) {
+    auto r = joxhost({"check", "4"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: check: no account at position 4 (there are 1)\n");
+    // The stand-in's check shows mail without any connection: no check of
+    // the mailbox was started.
+    r = joxhost({"check", "0"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(r.err.starts_with("joxhost: check: the plug-in started no check of account 0 (")) << r.err;
+}
+
 TEST_F(CommandsTest, ChatEndsWithTheSendsOutcome) {
     std::string received;
     test::TestServer server([&](test::ServerConnection& c) {
@@ -229,7 +240,7 @@ TEST_F(CommandsTest, BadUsageAndHelp) {
     auto r = test::runProgram(JOXHOST_BINARY, {"chat", "0"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "joxhost: chat: wrong number of arguments (try joxhost chat --help)\n");
-    for (const char* command : {"accounts", "account-add", "account-remove", "config", "chat", "run"}) {
+    for (const char* command : {"accounts", "account-add", "account-remove", "config", "chat", "run", "check"}) {
         r = test::runProgram(JOXHOST_BINARY, {command, "--help"});
         EXPECT_EQ(r.exitCode, 0) << command;
         EXPECT_NE(r.out.find(std::string("Usage: joxhost [options] ") + command), std::string::npos) << command;

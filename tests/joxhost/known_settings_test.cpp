@@ -1,5 +1,5 @@
 // The table of settings `config` takes: lookups, the key suggested for a
-// typo and the values each type takes.
+// typo, the values each type takes, and what a check or a send still lacks.
 #include "store/known_settings.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +119,24 @@ TEST(KnownSettings, MinutesAreWholeAndWithinTheTimersReach) {
     for (const char* bad : {"", "0", "-3", "+5", "5 ", "abc", "35792", "5min"}) {
         EXPECT_EQ(parseMinutes(bad), std::nullopt) << bad;
     }
+}
+
+TEST(KnownSettings, NameWhatACheckOrASendLacks) {
+    SettingValues values;
+    EXPECT_EQ(missingSettings(values, AccountTask::Check),
+              (std::vector<std::string>{"MAIL/pop3Server", "MAIL/mail", "MAIL/login", "MAIL/password"}));
+    EXPECT_EQ(missingSettings(values, AccountTask::Send),
+              (std::vector<std::string>{"MAIL/smtpServer", "MAIL/mail", "MAIL/login", "MAIL/password"}));
+
+    values[u"MAIL/mail"] = SettingValue::ofText(u"jan@example.com");
+    values[u"MAIL/login"] = SettingValue::ofInt(1234);  // read as its digits
+    values[u"MAIL/password"] = SettingValue::ofText(u"");
+    values[u"MAIL/smtpServer"] = SettingValue::ofText(u"smtp.example.com");
+    EXPECT_EQ(missingSettings(values, AccountTask::Send), (std::vector<std::string>{"MAIL/password"}));
+    EXPECT_EQ(missingSettings(values, AccountTask::Check),
+              (std::vector<std::string>{"MAIL/pop3Server", "MAIL/password"}));
+    values[u"MAIL/password"] = SettingValue::ofText(u"x");
+    EXPECT_EQ(missingSettings(values, AccountTask::Send), std::vector<std::string>{});
 }
 
 }  // namespace
