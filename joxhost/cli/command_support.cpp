@@ -32,13 +32,38 @@ std::optional<std::filesystem::path> profileDirFor(const CommandLine& line, cons
     return dir;
 }
 
+std::optional<std::string> caFileFor(const CommandLine& line, const std::filesystem::path& profileDir,
+                                     Reporter& reporter) {
+    if (!line.caFile.empty()) return line.caFile;
+    const auto path = profileDir / kHostSettingsFileName;
+    LoadedSettings saved;
+    std::string error;
+    if (!refreshSettings(path, saved, &error)) {
+        fail(reporter, kExitFailed, error);
+        return std::nullopt;
+    }
+    const auto& values = saved.document.values();
+    const auto found = values.find(toUtf16(kCaFileKey));
+    if (found == values.end() || found->second.type != SettingValue::Type::Text) return "";
+    const std::string caFile = toUtf8(found->second.text);
+    std::error_code ignored;
+    if (!caFile.empty() && !std::filesystem::is_regular_file(caFile, ignored)) {
+        fail(reporter, kExitFailed,
+             "the CA file saved in the profile (host/caFile) does not exist: " + caFile);
+        return std::nullopt;
+    }
+    return caFile;
+}
+
 std::unique_ptr<Session> openSession(asio::io_context& io, const CommandLine& line,
                                      const Environment& environment, Reporter& reporter) {
     const auto dir = profileDirFor(line, environment, reporter);
     if (!dir) return nullptr;
+    const auto caFile = caFileFor(line, *dir, reporter);
+    if (!caFile) return nullptr;
     HostOptions options;
     options.profileDir = *dir;
-    options.net.caFile = line.caFile;
+    options.net.caFile = *caFile;
     auto session = std::make_unique<Session>(io, reporter, options);
     if (!session->host().net.tlsProblem().empty()) {
         fail(reporter, kExitFailed, session->host().net.tlsProblem());

@@ -26,6 +26,12 @@ int fail(Reporter& reporter, int status, const std::string& text);
 std::optional<std::filesystem::path> profileDirFor(const CommandLine& line, const Environment& environment,
                                                    Reporter& reporter);
 
+// The CA file to trust besides the system's: --ca-file, else the one saved
+// in the profile (host/caFile), else "". Nothing, after printing why, when
+// the saved file is gone.
+std::optional<std::string> caFileFor(const CommandLine& line, const std::filesystem::path& profileDir,
+                                     Reporter& reporter);
+
 // A host with the plug-in loaded, or null after printing why.
 std::unique_ptr<Session> openSession(asio::io_context& io, const CommandLine& line,
                                      const Environment& environment, Reporter& reporter);

@@ -32,9 +32,10 @@ OptionDeclaration flag(std::string name, std::string shortName, std::string help
 // config's help: what it does and every key it takes, from the one table.
 std::string configHelp() {
     std::string text =
-        "Writes settings into the main account's file, or profile P's file. Each\n"
-        "value is stored with its key's type (int:N and text:T say it\n"
-        "outright); an unknown key or a value of the wrong type is refused.\n"
+        "Writes settings into the main account's file, or profile P's file; keys\n"
+        "host/... go into the profile's joxhost.settings and hold for every\n"
+        "account. Each value is stored with its key's type (int:N and text:T say\n"
+        "it outright); an unknown key or a value of the wrong type is refused.\n"
         "Without KEY=VALUE the file's settings are shown.\n"
         "The password needs no command line: --password-stdin reads it from the\n"
         "first line of standard input, --password asks for it on the terminal.\n"
@@ -57,7 +58,8 @@ const std::vector<OptionDeclaration>& globalOptions() {
          [](CommandLine& line, const std::string& v) { line.profileDir = v; }, {}},
         {"--plugin", "", "PATH", "the plug-in (else postrix.so beside joxhost)", false,
          [](CommandLine& line, const std::string& v) { line.pluginPath = v; }, {}},
-        {"--ca-file", "", "FILE", "trust this CA too when verifying servers", false,
+        {"--ca-file", "", "FILE",
+         "trust this CA too when verifying servers (else the one\nsaved with config host/caFile=FILE)", false,
          [](CommandLine& line, const std::string& v) { line.caFile = v; }, {}},
         flag("--json", "", "one JSON object a line on standard output", &CommandLine::json),
         flag("--verbose", "-v", "show more of what happens", &CommandLine::verbose),

@@ -1,5 +1,5 @@
 // config: writes (or shows) an account's settings file directly, without
-// loading the plug-in.
+// loading the plug-in, and joxhost's own settings of the profile (host/...).
 // Keys and value types come from the table in store/known_settings.h.
 #include <iostream>
 
@@ -21,6 +21,7 @@ bool isSecret(const std::string& key) {
 
 struct Changes {
     SettingValues account;
+    SettingValues host;  // joxhost.settings
 };
 
 // Every KEY=VALUE checked against the table; the bad-usage line on the
@@ -38,9 +39,25 @@ std::optional<std::string> collect(const CommandLine& line, Changes& changes) {
             changes.account[toUtf16(key)] = *parsed.value;
             continue;
         }
-        const auto parsed = parseSettingValue(*setting, text);
+        auto parsed = parseSettingValue(*setting, text);
         if (!parsed.value) return "config: " + parsed.problem;
-        changes.account[toUtf16(key)] = *parsed.value;
+        if (setting->home == SettingHome::Account) {
+            changes.account[toUtf16(key)] = *parsed.value;
+            continue;
+        }
+        if (!line.profileName.empty()) {
+            return "config: " + key + " holds for the whole profile: give it without --profile-name";
+        }
+        if (setting->kind == SettingKind::Path && !parsed.value->text.empty()) {
+            // Later commands run from anywhere: keep the file's full name.
+            std::error_code error;
+            const auto path = std::filesystem::absolute(toUtf8(parsed.value->text), error);
+            if (error || !std::filesystem::is_regular_file(path, error)) {
+                return "config: " + key + ": no such file " + toUtf8(parsed.value->text);
+            }
+            parsed.value->text = toUtf16(path.string());
+        }
+        changes.host[toUtf16(key)] = *parsed.value;
     }
     return std::nullopt;
 }
@@ -117,14 +134,19 @@ int configCommand(const CommandLine& line, const Environment& environment, Repor
     const auto dir = profileDirFor(line, environment, reporter);
     if (!dir) return kExitFailed;
     const auto path = *dir / accountFileName(line.profileName);
+    const auto hostPath = *dir / kHostSettingsFileName;
     std::string error;
-    if (changes.account.empty()) {
-        LoadedSettings account;
+    if (changes.account.empty() && changes.host.empty()) {
+        LoadedSettings account, host;
         if (!load(path, account, reporter, &error)) return fail(reporter, kExitFailed, error);
+        if (!load(hostPath, host, reporter, &error)) return fail(reporter, kExitFailed, error);
         showSettings(account.document, reporter);
+        showSettings(host.document, reporter);
         return kExitOk;
     }
-    if (!write(path, changes.account, reporter, &error)) return fail(reporter, kExitFailed, error);
+    if (!write(path, changes.account, reporter, &error) || !write(hostPath, changes.host, reporter, &error)) {
+        return fail(reporter, kExitFailed, error);
+    }
     return kExitOk;
 }
 

@@ -10,14 +10,22 @@ namespace joxhost {
 namespace {
 
 constexpr std::array kSettings = {
-    KnownSetting{"MAIL/mail", SettingKind::Text, "the account's e-mail address"},
-    KnownSetting{"MAIL/smtpServer", SettingKind::Server, "the SMTP server, host[:port]"},
-    KnownSetting{"MAIL/pop3Server", SettingKind::Server, "the POP3 server, host[:port]; empty: no checks"},
-    KnownSetting{"MAIL/login", SettingKind::Text, "the login at both servers"},
-    KnownSetting{"MAIL/password", SettingKind::Text, "the password (better: --password-stdin)"},
-    KnownSetting{"MAIL/mailboxWww", SettingKind::Text, "the web mailbox the new-mail notice opens"},
-    KnownSetting{"MAIL/ssl", SettingKind::Flag, "1: TLS (the default), 0: plain connections"},
-    KnownSetting{"MAIL/checkInterval", SettingKind::Minutes, "minutes between checks, 1 (the default) to 35791"},
+    KnownSetting{"MAIL/mail", SettingKind::Text, SettingHome::Account, "the account's e-mail address"},
+    KnownSetting{"MAIL/smtpServer", SettingKind::Server, SettingHome::Account,
+                 "the SMTP server, host[:port]"},
+    KnownSetting{"MAIL/pop3Server", SettingKind::Server, SettingHome::Account,
+                 "the POP3 server, host[:port]; empty: no checks"},
+    KnownSetting{"MAIL/login", SettingKind::Text, SettingHome::Account, "the login at both servers"},
+    KnownSetting{"MAIL/password", SettingKind::Text, SettingHome::Account,
+                 "the password (better: --password-stdin)"},
+    KnownSetting{"MAIL/mailboxWww", SettingKind::Text, SettingHome::Account,
+                 "the web mailbox the new-mail notice opens"},
+    KnownSetting{"MAIL/ssl", SettingKind::Flag, SettingHome::Account,
+                 "1: TLS (the default), 0: plain connections"},
+    KnownSetting{"MAIL/checkInterval", SettingKind::Minutes, SettingHome::Account,
+                 "minutes between checks, 1 (the default) to 35791"},
+    KnownSetting{kCaFileKey, SettingKind::Path, SettingHome::Host,
+                 "a CA file every command trusts (--ca-file wins)"},
 };
 
 constexpr std::string_view kTextPrefix = "text:";
@@ -141,7 +149,8 @@ ParsedSetting parseSettingValue(const KnownSetting& setting, std::string_view te
             return {SettingValue::ofInt(*minutes), ""};
         }
         case SettingKind::Text:
-        case SettingKind::Server: {
+        case SettingKind::Server:
+        case SettingKind::Path: {
             if (saysInt)
                 return refused(key + " holds a text, not an integer (text:" + std::string(text) +
                                " stores it as written)");

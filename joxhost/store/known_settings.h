@@ -1,5 +1,6 @@
 // The settings joxhost knows, each once with its type: the plug-in's account
-// settings (one file per account). `config` refuses other keys and values of
+// settings (one file per account) and joxhost's own profile-wide ones
+// (host/..., in joxhost.settings). `config` refuses other keys and values of
 // the wrong type; the commands that start a check or a send name the keys an
 // account still lacks.
 #pragma once
@@ -20,17 +21,23 @@ enum class SettingKind {
     Server,   // host[:port]; empty switches the server off
     Flag,     // integer 0 or 1
     Minutes,  // integer 1 to kMaxCheckMinutes
+    Path,     // a file name; empty forgets it
 };
+
+enum class SettingHome { Account, Host };
 
 struct KnownSetting {
     std::string_view key;
     SettingKind kind;
+    SettingHome home;
     std::string_view help;  // one line for `config --help`
 };
 
 // The longest interval between checks the plug-in keeps (its timer counts
 // milliseconds in 31 bits).
 inline constexpr int64_t kMaxCheckMinutes = 35791;
+
+inline constexpr std::string_view kCaFileKey = "host/caFile";
 
 std::span<const KnownSetting> knownSettings();
 const KnownSetting* findSetting(std::string_view key);

@@ -84,6 +84,31 @@ class CheckTest(unittest.TestCase):
                                              "missing MAIL/smtpServer, MAIL/mail\n")
         self.assertEqual(len(self.mailbox.wait_for_messages(1)), 1)
 
+    def test_a_ca_file_saved_in_the_profile_serves_every_later_command(self):
+        ca_copy = os.path.join(self.profile.dir, "kopia-ca.pem")
+        shutil.copy(ENV["CA_FILE"], ca_copy)
+        untrusted = self.profile.joxhost("check", "0", ca_file=None)
+        self.assertEqual(untrusted.returncode, 1)
+        self.assertIn("certificate verify failed", untrusted.stderr)
+
+        saved = self.profile.joxhost("config", f"host/caFile={ca_copy}", ca_file=None)
+        self.assertEqual(saved.returncode, 0, saved.stderr)
+        self.assertNotIn("caFile", config_text(self.profile))  # not the plug-in's business
+        self.assertIn("host/caFile", config_text(self.profile, "joxhost.settings"))
+        checked = self.profile.joxhost("check", "0", ca_file=None)
+        self.assertEqual(checked.returncode, 0, checked.stderr)
+        self.assertIn({"event": "net", "connection": "MAIL/Socket/POP3/1", "what": "tls", "ok": True},
+                      checked.events)
+
+        os.remove(ca_copy)
+        gone = self.profile.joxhost("check", "0", ca_file=None)
+        self.assertEqual(gone.returncode, 1)
+        self.assertEqual(gone.stderr, "joxhost: the CA file saved in the profile (host/caFile) does not exist: "
+                                      f"{ca_copy}\n")
+        explicit = self.profile.joxhost("check", "0")  # --ca-file wins over the saved one
+        self.assertEqual(explicit.returncode, 0, explicit.stderr)
+
+
 class ConfigTest(unittest.TestCase):
     def setUp(self):
         self.profile = Profile(ENV, {})

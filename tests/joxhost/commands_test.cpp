@@ -8,6 +8,7 @@
 
 #include "run_program.h"
 #include "temp_dir.h"
+#include "test_certs.h"
 #include "test_server.h"
 
 namespace joxhost {
@@ -91,6 +92,9 @@ TEST_F(CommandsTest, ConfigRefusesTyposAndStoresEachValueWithItsType) {
         {{"MAIL/mail=a@b", "MAIL/smtpServr=x"}, "config: unknown key 'MAIL/smtpServr' (did you mean MAIL/smtpServer?)"},
         {{"MAIL/checkInterval=abc"}, "config: MAIL/checkInterval takes whole minutes from 1 to 35791, got 'abc'"},
         {{"MAIL/ssl=yes"}, "config: MAIL/ssl takes 0 or 1, got 'yes'"},
+        {{"--profile-name", "praca", "host/caFile="},
+         "config: host/caFile holds for the whole profile: give it without --profile-name"},
+        {{"host/caFile=/nonexistent/ca.pem"}, "config: host/caFile: no such file /nonexistent/ca.pem"},
     };
     for (const auto& [args, line] : refused) {
         std::vector<std::string> all{"config"};
@@ -100,6 +104,7 @@ TEST_F(CommandsTest, ConfigRefusesTyposAndStoresEachValueWithItsType) {
         EXPECT_EQ(r.err, "joxhost: " + line + "\n");
     }
     EXPECT_EQ(readFile(file), written);
+    EXPECT_FALSE(std::filesystem::exists(profile / "joxhost.settings"));
 
     // Keys of the plug-in's own tests, asked for outright.
     r = joxhost({"config", "--any-key", "MAIL/newsCount=int:3", "MAIL/note=7"});
@@ -125,6 +130,28 @@ TEST_F(CommandsTest, ConfigTakesThePasswordFromStandardInputOnly) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "joxhost: config: --password asks on a terminal; with other input use --password-stdin\n");
     EXPECT_EQ(readFile(profile / "postrix.config").find("typed"), std::string::npos);
+}
+
+TEST_F(CommandsTest, ASavedCaFileIsUsedUntilAnExplicitOneWins) {
+    const auto ca = test::makeCertificates(profile.path(), "Saved CA", {"IP:127.0.0.1"}).caCert;
+    auto r = joxhost({"config", "host/caFile=" + ca.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(has(r, R"("key":"host/caFile","type":"text")")) << r.out;
+    r = joxhost({"config"});
+    EXPECT_TRUE(has(r, R"({"event":"setting","key":"host/caFile","type":"text","value":")" + ca.string() + "\"}"))
+        << r.out;
+    EXPECT_EQ(joxhost({"accounts"}).exitCode, 0);
+
+    std::filesystem::remove(ca);
+    r = joxhost({"accounts"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "joxhost: the CA file saved in the profile (host/caFile) does not exist: " + ca.string() + "\n");
+    r = joxhost({"--ca-file", "/nonexistent/other.pem", "accounts"});
+    EXPECT_EQ(r.exitCode, 1);  // the explicit one is the one tried
+    EXPECT_NE(r.err.find("/nonexistent/other.pem"), std::string::npos) << r.err;
+
+    ASSERT_EQ(joxhost({"config", "host/caFile="}).exitCode, 0);  // forgotten
+    EXPECT_EQ(joxhost({"accounts"}).exitCode, 0);
 }
 
 TEST_F(CommandsTest, CheckNeedsAnAccountAndAStartedCheck) {

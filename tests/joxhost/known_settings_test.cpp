@@ -13,11 +13,12 @@ const KnownSetting& setting(std::string_view key) {
     return *found;
 }
 
-TEST(KnownSettings, HoldTheAccountKeys) {
+TEST(KnownSettings, HoldTheAccountKeysAndTheProfileWideCaFile) {
     for (const char* key : {"MAIL/mail", "MAIL/smtpServer", "MAIL/pop3Server", "MAIL/login", "MAIL/password",
                             "MAIL/mailboxWww", "MAIL/ssl", "MAIL/checkInterval"}) {
-        EXPECT_NE(findSetting(key), nullptr) << key;
+        EXPECT_EQ(setting(key).home, SettingHome::Account) << key;
     }
+    EXPECT_EQ(setting("host/caFile").home, SettingHome::Host);
     EXPECT_EQ(findSetting("mail/mail"), nullptr);  // keys are exact; only suggestions ignore case
     EXPECT_EQ(findSetting("MAIL/ssl "), nullptr);
 }
@@ -35,6 +36,7 @@ TEST(KnownSettings, SuggestTheNearestKeyForATypo) {
         {"ssl", "MAIL/ssl"},
         {"checkInterval", "MAIL/checkInterval"},
         {"MAIL/pasword", "MAIL/password"},
+        {"host/cafile", "host/caFile"},
         {"MAIL/checkIntervall", "MAIL/checkInterval"},
     };
     for (const auto& [typo, meant] : typos) {
