@@ -118,11 +118,10 @@ const std::vector<CommandDeclaration>& commands() {
          "Adds a profile account; NAME answers the plug-in's prompt (at most 32\n"
          "characters, no path separators).\n",
          accountAddCommand, {}},
-        {"account-remove",
-         {{"ID", false,
-           [](const std::string& v) { return parseIndex(v) ? "" : "ID must be an account id (a number)"; }}},
-         {}, "remove an account", "Removes the account with the id that `accounts` shows.\n", accountRemoveCommand,
-         {}},
+        {"account-remove", {{"ACCOUNT", false, accountPosition}}, {}, "remove a profile account",
+         "Removes the profile account at position ACCOUNT of `accounts` and its\n"
+         "settings file. The main account (position 0) cannot be removed.\n",
+         accountRemoveCommand, {}},
         {"config",
          {{"KEY=VALUE", true,
            [](const std::string& v) {

@@ -160,5 +160,36 @@ class ConfigTest(unittest.TestCase):
                                                  f"got '{interval}'\n")
 
 
+class ProfileCommandsTest(unittest.TestCase):
+    def setUp(self):
+        self.mailbox = Mailbox(ENV)
+        self.mailbox.clear()
+        self.profile = Profile.secure(ENV)
+
+    def tearDown(self):
+        self.profile.remove()
+
+    def test_account_remove_takes_the_position_that_accounts_lists(self):
+        added = self.profile.joxhost("account-add", "praca")
+        self.assertEqual(added.returncode, 0, added.stderr)
+        listed = self.profile.joxhost("accounts").events_named("account")
+        self.assertEqual([(a["position"], a["main"]) for a in listed], [(0, True), (1, False)])
+
+        main = self.profile.joxhost("account-remove", "0")
+        self.assertEqual(main.returncode, 2)
+        self.assertEqual(main.stderr,
+                         "joxhost: account-remove: account 0 is the main account, which cannot be removed\n")
+        missing = self.profile.joxhost("account-remove", "2")
+        self.assertEqual((missing.returncode, missing.stderr),
+                         (2, "joxhost: account-remove: no account at position 2 (there are 2)\n"))
+
+        removed = self.profile.joxhost("account-remove", "1")
+        self.assertEqual(removed.returncode, 0, removed.stderr)
+        self.assertEqual(removed.events_named("account-removed"), [{"event": "account-removed",
+                                                                    "id": listed[1]["id"],
+                                                                    "name": listed[1]["name"]}])
+        self.assertFalse(os.path.exists(os.path.join(self.profile.dir, "postrix_praca.config")))
+        self.assertEqual(len(self.profile.joxhost("accounts").events_named("account")), 1)
+
 if __name__ == "__main__":
     unittest.main()

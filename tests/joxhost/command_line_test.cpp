@@ -107,7 +107,7 @@ TEST(CommandLine, BadUsageIsOneLine) {
         {{"chat", "first", "a@b", "t"}, "chat: ACCOUNT must be a position in the account list (0 for the main account)"},
         {{"chat", "-1", "a@b", "t"}, "chat: ACCOUNT must be a position in the account list (0 for the main account)"},
         {{"chat", "0", "a@b", "--", "t", "--json"}, "chat: wrong number of arguments (try joxhost chat --help)"},
-        {{"account-remove", "x"}, "account-remove: ID must be an account id (a number)"},
+        {{"account-remove", "x"}, "account-remove: ACCOUNT must be a position in the account list (0 for the main account)"},
         {{"check"}, "check: wrong number of arguments (try joxhost check --help)"},
         {{"check", "main"}, "check: ACCOUNT must be a position in the account list (0 for the main account)"},
         {{"check", "0", "--show"}, "--show belongs to options"},
