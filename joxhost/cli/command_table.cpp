@@ -71,7 +71,7 @@ const std::vector<OptionDeclaration>& globalOptions() {
 const std::vector<OptionDeclaration>& commandOptions() {
     static const std::vector<OptionDeclaration> options = [] {
         std::vector<OptionDeclaration> all = {
-            text("--subject", "S", "the mail's subject", &CommandLine::subject),
+            text("--subject", "S", "the mail's subject (empty when left out)", &CommandLine::subject),
             {"--timeout", "", "SECONDS", "wait this long for the outcome (120 by default)", false,
              [](CommandLine& line, const std::string& v) { line.timeoutSeconds = *parseIndex(v); },
              [](const std::string& v) {
@@ -177,6 +177,7 @@ const std::vector<CommandDeclaration>& commands() {
          "subject and body, adds each file through \"Załączniki...\" and \"Dodaj...\",\n"
          "and presses \"Wyślij\"; then waits for the outcome. CONTACT is a name from\n"
          "`contacts` or an address (list them after ACCOUNT, or repeat --to).\n"
+         "Without --subject the mail goes with an empty subject.\n"
          "Exit status: 0 sent, 1 failed, 2 bad usage, 3 nothing was sent (the\n"
          "settings the account lacks are named).\n",
          sendCommand,
@@ -190,7 +191,8 @@ const std::vector<CommandDeclaration>& commands() {
          "edit an account on its options page",
          "Opens the options page of the account at position ACCOUNT, types the\n"
          "given values into it, applies and closes it. --show prints the page as\n"
-         "it shows (the password masked).\n",
+         "it shows (the password masked) and changes nothing. --password-stdin\n"
+         "reads the password from the first line of standard input.\n",
          optionsCommand, {}},
     };
     return table;

@@ -169,6 +169,23 @@ class ProfileCommandsTest(unittest.TestCase):
     def tearDown(self):
         self.profile.remove()
 
+    def test_options_show_leaves_the_settings_file_untouched(self):
+        self.profile.config(**{"MAIL/checkInterval": "int:3"})
+        path = os.path.join(self.profile.dir, "postrix.config")
+        old = time.time() - 3600
+        os.utime(path, (old, old))
+        before = os.stat(path)
+        with open(path, "rb") as settings_file:
+            content = settings_file.read()
+        shown = self.profile.joxhost("options", "0", "--show")
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        self.assertEqual(len(shown.events_named("option")), 8)
+        after = os.stat(path)
+        self.assertEqual((after.st_mtime_ns, after.st_ino), (before.st_mtime_ns, before.st_ino))
+        with open(path, "rb") as settings_file:
+            self.assertEqual(settings_file.read(), content)
+        self.assertEqual([name for name in os.listdir(self.profile.dir) if ".tmp" in name], [])
+
     def test_account_remove_takes_the_position_that_accounts_lists(self):
         added = self.profile.joxhost("account-add", "praca")
         self.assertEqual(added.returncode, 0, added.stderr)
@@ -190,6 +207,14 @@ class ProfileCommandsTest(unittest.TestCase):
                                                                     "name": listed[1]["name"]}])
         self.assertFalse(os.path.exists(os.path.join(self.profile.dir, "postrix_praca.config")))
         self.assertEqual(len(self.profile.joxhost("accounts").events_named("account")), 1)
+
+    def test_send_without_a_subject_sends_an_empty_one(self):
+        sent = self.profile.joxhost("send", "0", "--to", ADDRESS, "--body", "bez tematu")
+        self.assertEqual(sent.returncode, 0, sent.stdout + sent.stderr)
+        message = self.mailbox.wait_for_messages(1)[0]
+        self.assertEqual(message["Subject"], "")
+        self.assertEqual(message.get_content().strip(), "bez tematu")
+
 
 if __name__ == "__main__":
     unittest.main()
