@@ -11,7 +11,8 @@
 namespace joxhost {
 
 int fail(Reporter& reporter, int status, const std::string& text) {
-    std::fprintf(stderr, "joxhost: %s\n", text.c_str());
+    // A failure of the plug-in's that was just printed is not said twice.
+    if (!reporter.printedFailure(text)) std::fprintf(stderr, "joxhost: %s\n", text.c_str());
     if (reporter.json()) reporter.emit(Event("host-error").add("text", text).add("status", status));
     return status;
 }

@@ -82,7 +82,7 @@ std::string foldLines(std::string_view text) {
             broken = true;
             continue;
         }
-        if (broken && !out.empty()) out += " | ";
+        if (broken && !out.empty()) out += ' ';
         broken = false;
         out += c;
     }
@@ -97,12 +97,29 @@ std::string failureText(const Event& event) {
     return "";
 }
 
+namespace {
+
+// The text behind a leading label such as "a@b: " or "check: " (a first
+// word that ends in ": "), or the text itself.
+std::string_view behindLabel(std::string_view text) {
+    const size_t colon = text.find(": ");
+    if (colon == 0 || colon == std::string_view::npos || text.substr(0, colon).find(' ') != std::string_view::npos)
+        return text;
+    return text.substr(colon + 2);
+}
+
+}  // namespace
+
 bool sameFailure(std::string_view a, std::string_view b) {
-    const auto behindPrefix = [](std::string_view longer, std::string_view shorter) {
-        return longer.size() > shorter.size() + 2 && longer.ends_with(shorter) &&
-               longer.substr(longer.size() - shorter.size() - 2, 2) == ": ";
-    };
-    return a == b || behindPrefix(a, b) || behindPrefix(b, a);
+    const std::string first = foldLines(a), second = foldLines(b);
+    return behindLabel(first) == second || first == behindLabel(second) || behindLabel(first) == behindLabel(second);
+}
+
+bool Reporter::printedFailure(std::string_view text) const {
+    for (const auto& printed : printedFailures_) {
+        if (sameFailure(printed, text)) return true;
+    }
+    return false;
 }
 
 std::string jsonLine(const Event& event) {
@@ -159,9 +176,7 @@ void Reporter::emit(const Event& event) {
         if (onlyVerbose(event)) return;
         const std::string failure = failureText(event);
         if (!failure.empty()) {
-            for (const auto& printed : printedFailures_) {
-                if (sameFailure(printed, failure)) return;
-            }
+            if (printedFailure(failure)) return;
             printedFailures_.push_back(failure);
         }
     }

@@ -39,18 +39,19 @@ struct Event {
 std::string jsonLine(const Event& event);
 // A line (or, for multi-line texts such as a new-mail notice, lines) a
 // person reads. Failures and log lines take one line each, their line
-// breaks shown as " | ", and the Winsock numbers they report get their
+// breaks shown as spaces, and the Winsock numbers they report get their
 // meaning beside them.
 std::string readableLine(const Event& event);
 
 // The text on one line: each run of line breaks (CR, LF) between two lines
-// becomes " | "; those at the start and the end go.
+// becomes one space; those at the start and the end go.
 std::string foldLines(std::string_view text);
 // The failure an event reports (a log line of a negative level, an error
 // box, a warning notification, a send's failure), or "" for other events.
 std::string failureText(const Event& event);
-// Whether two failure texts report the same failure: equal, or one is the
-// other behind a prefix such as the account's address ("a@b: SMTP - ...").
+// Whether two failure texts report the same failure: equal on one line,
+// once a leading label such as the account's address or a command's name
+// ("a@b: SMTP - ...", "check: POP3 - ...") is left out.
 bool sameFailure(std::string_view a, std::string_view b);
 
 class Reporter {
@@ -67,6 +68,9 @@ public:
     // several ways within one turn (log line, error box or warning notice,
     // and a command's outcome), so the repeats of a turn are left out.
     void newTurn() { printedFailures_.clear(); }
+    // Whether that failure was printed in this turn (only ever without
+    // --verbose and --json): a command's closing line need not repeat it.
+    bool printedFailure(std::string_view text) const;
 
     // A line rewritten in place on a terminal (the progress of a send), or
     // nowhere when null; main sets standard error when it is a terminal and

@@ -41,13 +41,13 @@ TEST(Reporter, JsonLinesKeepFieldOrderAndTypes) {
 TEST(Reporter, ReadableLinesPutFailuresAndLogLinesOnOneLine) {
     Event log("log");
     log.add("level", -1).add("source", "MAIL").add("text", "a@b: SMTP - Authorization error:\r\n535 no\r\n");
-    EXPECT_EQ(readableLine(log), "log [-1] MAIL: a@b: SMTP - Authorization error: | 535 no");
+    EXPECT_EQ(readableLine(log), "log [-1] MAIL: a@b: SMTP - Authorization error: 535 no");
     Event box("error");
     box.add("title", "a@b").add("text", "SMTP - Connection error:10061");
     EXPECT_EQ(readableLine(box), "error box a@b: SMTP - Connection error:10061 (connection refused)");
     Event warning("notify");
     warning.add("id", 2).add("title", "a@b").add("text", "POP3 - Error on PASS:\r\n-ERR no\r\n").add("icon", "Image/Warning32");
-    EXPECT_EQ(readableLine(warning), "warning a@b: POP3 - Error on PASS: | -ERR no");
+    EXPECT_EQ(readableLine(warning), "warning a@b: POP3 - Error on PASS: -ERR no");
     // A list stays a list.
     Event notice("notify");
     notice.add("title", "Nowa poczta").add("text", "Ilość: 2\r\n1 - x\r\n2 - y").add("icon", "Image/Mail");
@@ -57,10 +57,10 @@ TEST(Reporter, ReadableLinesPutFailuresAndLogLinesOnOneLine) {
     EXPECT_EQ(readableLine(other), "net connection=MAIL/Socket/SMTP/1 what=error code=10060 (connection timed out)");
 }
 
-TEST(Reporter, FoldLinesJoinsLinesWithABar) {
+TEST(Reporter, FoldLinesJoinsLinesWithASpace) {
     EXPECT_EQ(foldLines("one"), "one");
-    EXPECT_EQ(foldLines("a:\r\n535-x\r\n535 y\r\n"), "a: | 535-x | 535 y");
-    EXPECT_EQ(foldLines("\r\nlf\nand\rcr\r\n\r\nblank"), "lf | and | cr | blank");
+    EXPECT_EQ(foldLines("a:\r\n535-x\r\n535 y\r\n"), "a: 535-x 535 y");
+    EXPECT_EQ(foldLines("\r\nlf\nand\rcr\r\n\r\nblank"), "lf and cr blank");
     EXPECT_EQ(foldLines("\r\n"), "");
 }
 
@@ -110,12 +110,12 @@ TEST(Reporter, AFailureReportedSeveralWaysInOneTurnIsPrintedOnce) {
     failureEvents(reporter);
     reporter.emit(Event("error").add("title", "a@b").add("text", "SMTP - Receive timeout"));  // another failure
     EXPECT_EQ(people.text(),
-              "log [-1] MAIL: a@b: SMTP - Authorization error: | 535 no\n"
+              "log [-1] MAIL: a@b: SMTP - Authorization error: 535 no\n"
               "error box a@b: SMTP - Receive timeout\n");
     reporter.newTurn();  // the same failure again later is news
     reporter.emit(Event("send-failed").add("reason", "a@b: SMTP - Authorization error:\r\n535 no"));
     const std::string later = people.text();
-    EXPECT_EQ(later.substr(later.rfind("send")), "send failed: a@b: SMTP - Authorization error: | 535 no\n");
+    EXPECT_EQ(later.substr(later.rfind("send")), "send failed: a@b: SMTP - Authorization error: 535 no\n");
 
     // --verbose and --json show every event.
     Printed verbose, json;
@@ -126,9 +126,16 @@ TEST(Reporter, AFailureReportedSeveralWaysInOneTurnIsPrintedOnce) {
     EXPECT_EQ(std::count(verboseText.begin(), verboseText.end(), '\n'), 4) << verboseText;
     EXPECT_EQ(std::count(jsonText.begin(), jsonText.end(), '\n'), 4) << jsonText;
 
+    EXPECT_TRUE(reporter.printedFailure("a@b: SMTP - Authorization error: 535 no"));
+    EXPECT_TRUE(reporter.printedFailure("send: SMTP - Authorization error:\n535 no"));
+    EXPECT_FALSE(reporter.printedFailure("SMTP - Receive timeout"));  // an earlier turn's
+    EXPECT_FALSE(all.printedFailure("a@b: SMTP - Authorization error: 535 no"));  // --verbose prints each
+
     EXPECT_TRUE(sameFailure("a@b: SMTP - x", "SMTP - x"));
+    EXPECT_TRUE(sameFailure("a@b: POP3 - x:\r\n-ERR y\r\n", "check: POP3 - x: -ERR y"));
     EXPECT_FALSE(sameFailure("a@b: SMTP - x", "- x"));
     EXPECT_FALSE(sameFailure("a@bSMTP - x", "SMTP - x"));
+    EXPECT_FALSE(sameFailure("SMTP - SSL error (1): a", "SMTP - SSL error (1): b"));
 }
 
 TEST(Reporter, PrintingAnEventClearsTheStatusLine) {
