@@ -1,7 +1,8 @@
 // Files in a directory: search by name pattern, deletion, path joining,
-// what a path names.
+// what a path names, and small files read or replaced whole.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,27 @@ std::vector<std::u16string> findFiles(std::u16string_view directory, std::u16str
 
 // Deletes one file; true when it is gone.
 bool deleteFile(std::u16string_view path);
+
+// How reading a whole file went.
+enum class WholeFile {
+    read,
+    missing,     // no file of that name, or no folder on the way to it
+    unreadable,  // not a regular file, or the system refused or failed
+    tooLarge,    // larger than the caller takes
+};
+
+// Reads the regular file at path into bytes, which it replaces, when the
+// file holds at most maxBytes. A file that shrinks while it is read gives
+// what it still held. FIFOs and devices are never waited on.
+WholeFile readWholeFile(std::u16string_view path, size_t maxBytes, std::string& bytes);
+
+// Replaces the file at path by one holding bytes: they are written to
+// path + ".tmp" in the same folder, which is then renamed over path, so a
+// reader finds the old file or the new one, never a part. Nothing is
+// flushed to the disk: a crash soon after may leave the file empty or
+// damaged, never a mix of other files. False when the file could not be
+// replaced; it is then as it was, and the temporary file is gone.
+bool replaceFile(std::u16string_view path, std::string_view bytes);
 
 // What a path names, symbolic links followed.
 enum class FileKind {
