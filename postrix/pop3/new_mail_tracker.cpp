@@ -34,10 +34,7 @@ bool splitPair(std::string_view line, int32_t& number, std::string_view& id) {
 
 }  // namespace
 
-void NewMailTracker::startCheck() {
-    pendingTops_.clear();
-    knownIds_.abandon();
-}
+void NewMailTracker::startCheck() { endCheck(); }
 
 void NewMailTracker::readListingLine(std::string_view line) {
     // A NUL neither hides the rest of the line nor becomes part of an id.
@@ -59,19 +56,37 @@ void NewMailTracker::readPair(std::string_view line) {
     int32_t number = 0;
     std::string_view id;
     if (!splitPair(line, number, id)) return;
-    if (knownIds_.list(id) == IdSet::Listed::New && !firstCheck_) pendingTops_.push_back(number);
+    uint32_t place = 0;
+    if (knownIds_.list(id, &place) == IdSet::Listed::New && !firstCheck_) pendingTops_.push_back({number, place});
 }
 
-void NewMailTracker::endListing() {
-    knownIds_.commit();
-    firstCheck_ = false;
-}
+void NewMailTracker::endListing() { listingComplete_ = true; }
 
 std::optional<int32_t> NewMailTracker::takeNextMessage() {
     if (pendingTops_.empty()) return std::nullopt;
-    const int32_t number = pendingTops_.back();
+    fetching_ = pendingTops_.back();
     pendingTops_.pop_back();
-    return number;
+    return fetching_->number;
+}
+
+void NewMailTracker::addEntry(NewMailEntry entry) {
+    newMail_.push_back(std::move(entry));
+    fetching_.reset();
+}
+
+void NewMailTracker::endCheck() {
+    if (listingComplete_) {
+        // The messages not fetched stay new for the next check.
+        if (fetching_) knownIds_.unlist(fetching_->place);
+        for (const Pending& pending : pendingTops_) knownIds_.unlist(pending.place);
+        knownIds_.commit();
+        firstCheck_ = false;
+    } else {
+        knownIds_.abandon();
+    }
+    listingComplete_ = false;
+    pendingTops_.clear();
+    fetching_.reset();
 }
 
 }  // namespace postrix::pop3

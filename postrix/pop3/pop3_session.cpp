@@ -211,6 +211,7 @@ bool Pop3Session::sendCommand(const std::string& command, Pop3State next) {
 
 void Pop3Session::finish() {
     if (state_ == Pop3State::Idle) return;
+    tracker_.endCheck();
     // Mail of this check, or of one the timeout sweep dropped; a check that
     // brings none shows nothing again.
     if (!tracker_.entries().empty()) onNewMail_(*this, tracker_.takeEntries());
@@ -229,6 +230,8 @@ void Pop3Session::fail(const std::string& message) {
 void Pop3Session::drop(const std::string* message) {
     channel_.abandon();
     channel_.close();
+    // The entries fetched so far wait for the next check's hand-over,
+    // whose start also ends the tracker's part of this check.
     state_ = Pop3State::Idle;
     if (message) onError_(*this, *message);
 }
