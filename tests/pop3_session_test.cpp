@@ -173,6 +173,24 @@ TEST(Pop3Session, CheckThatFailsBeforeItsListingLeavesTheFirstCheckToTheNextOne)
     EXPECT_TRUE(h.notices.empty());
 }
 
+TEST(Pop3Session, AnotherServerOrLoginIsAnotherMailboxWhoseFirstCheckOnlyRemembers) {
+    Harness h;
+    h.firstCheck("1 a\r\n");
+    for (const auto& [server, login] : {std::pair{"pop2.example.com", "alice"}, std::pair{"pop2.example.com", "bob"},
+                                         std::pair{"pop.example.com", "alice"}}) {
+        h.session.start({server, "alice@example.com", login, "secret", false});
+        h.reply("+OK\r\n");
+        h.reply("+OK\r\n");
+        h.reply("+OK\r\n");
+        EXPECT_EQ(h.reply(std::string("+OK\r\n1 a\r\n2 ") + server + login + "\r\n.\r\n"), "QUIT\r\n") << login;
+        EXPECT_TRUE(h.session.tracker().knows(std::string(server) + login));
+    }
+    // The same mailbox again: its new mail counts.
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n.\r\n"), "TOP 2 0\r\n");
+    EXPECT_TRUE(h.notices.empty());
+}
+
 TEST(Pop3Session, EachEntryIsHandedOverOnceAndOnlyNewMailHandsOverAgain) {
     Harness h;
     h.firstCheck("1 a\r\n");

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "pop3/known_ids_format.h"
+
 namespace postrix::pop3 {
 
 namespace {
@@ -33,6 +35,27 @@ bool splitPair(std::string_view line, int32_t& number, std::string_view& id) {
 }
 
 }  // namespace
+
+void NewMailTracker::reset() {
+    pendingTops_.clear();
+    fetching_.reset();
+    listingComplete_ = false;
+    knownIds_.clear();
+    firstCheck_ = true;
+    unsaved_ = true;
+}
+
+std::optional<std::string> NewMailTracker::restore(std::string_view fileBytes, std::string_view owner) {
+    if (auto problem = decodeKnownIds(fileBytes, owner, knownIds_)) {
+        reset();
+        return problem;
+    }
+    firstCheck_ = false;
+    unsaved_ = false;
+    return std::nullopt;
+}
+
+std::string NewMailTracker::fileBytes(std::string_view owner) const { return encodeKnownIds(owner, knownIds_); }
 
 void NewMailTracker::startCheck() { endCheck(); }
 
@@ -79,7 +102,7 @@ void NewMailTracker::endCheck() {
         // The messages not fetched stay new for the next check.
         if (fetching_) knownIds_.unlist(fetching_->place);
         for (const Pending& pending : pendingTops_) knownIds_.unlist(pending.place);
-        knownIds_.commit();
+        if (knownIds_.commit()) unsaved_ = true;
         firstCheck_ = false;
     } else {
         knownIds_.abandon();

@@ -1,12 +1,13 @@
-// Which messages of a mailbox are new since the session's previous check,
-// and the entries collected for the new-mail notice until they are handed
-// over. Nothing is kept on disk: the first listing after the plug-in
-// started is only remembered.
+// Which messages of a mailbox are new since the previous check, and the
+// entries collected for the new-mail notice until they are handed over.
 //
 // The known ids are those of the latest complete listing, less the new
 // messages whose header a check did not get to: those stay new until a
 // check fetches them, so a check that breaks off after its listing loses
-// none.
+// none. The account keeps the known ids in a file across restarts
+// (KnownIdsFile): restore() reads them back, fileBytes() gives them for
+// writing and unsaved() says whether they changed since. Without a file
+// (or with one that does not fit) the first listing is only remembered.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,22 @@ namespace postrix::pop3 {
 
 class NewMailTracker {
 public:
+    // Forgets every known id: the next complete listing is a first check
+    // again (the mailbox is another, or nothing on disk says what it held).
+    void reset();
+    // Takes the known ids from the bytes of a known-ids file written for
+    // owner (see known_ids_format.h); only right after reset(). Nothing
+    // when they were taken; else what is wrong with the file, and the
+    // tracker stays reset.
+    std::optional<std::string> restore(std::string_view fileBytes, std::string_view owner);
+    // The known ids as a known-ids file for owner holds them.
+    std::string fileBytes(std::string_view owner) const;
+    // Whether the known ids changed since they were restored or marked
+    // saved; never before a first listing was remembered, so that no file
+    // claims an empty mailbox that was never listed.
+    bool unsaved() const { return !firstCheck_ && unsaved_; }
+    void markSaved() { unsaved_ = false; }
+
     // A check begins: message numbers of an earlier connection are void,
     // and so is what a listing that broke off had read.
     void startCheck();
@@ -32,7 +49,7 @@ public:
     // with an id longer than IdSet::kMaxIdLength, is skipped, and a bare LF
     // in it separates lines as well. Numbers of ids
     // that the known ids do not hold are queued, unless this is the
-    // first listing of the session; an id listed twice is new once.
+    // first listing; an id listed twice is new once.
     void readListingLine(std::string_view line);
     // The listing's terminating line arrived. Only a complete listing
     // counts: a partial one would make the ids it misses new at the next
@@ -72,6 +89,7 @@ private:
     void readPair(std::string_view line);
 
     bool firstCheck_ = true;
+    bool unsaved_ = true;
     bool listingComplete_ = false;  // of the check in progress
     IdSet knownIds_;
     std::string withoutNul_;  // a listing line whose NUL bytes were dropped

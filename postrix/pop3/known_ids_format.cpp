@@ -1,0 +1,140 @@
+#include "pop3/known_ids_format.h"
+
+#include <cstring>
+
+namespace postrix::pop3 {
+
+namespace {
+
+constexpr std::string_view kMagicName = "postrix-known-ids ";
+constexpr std::string_view kMagic = "postrix-known-ids 1\n";
+constexpr size_t kChecksumBytes = 8;
+
+static_assert(IdSet::kMaxIdLength <= 255, "an id's length is one byte in the file");
+
+constexpr uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
+constexpr uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
+constexpr uint64_t kPrime3 = 0x165667B19E3779F9ull;
+
+uint64_t rotateLeft(uint64_t x, int bits) { return (x << bits) | (x >> (64 - bits)); }
+
+uint64_t mixLane(uint64_t lane, uint64_t word) { return rotateLeft(lane + word * kPrime2, 31) * kPrime1; }
+
+uint64_t load64(const char* bytes) {
+    uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    return word;
+}
+
+void putNumber(char* out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out[i] = static_cast<char>(value >> (8 * i));
+}
+
+// Reads the file front to back; every read checks what is left.
+class Reader {
+public:
+    explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+
+    bool number(uint64_t& value, int bytes) {
+        if (bytes_.size() < static_cast<size_t>(bytes)) return false;
+        value = 0;
+        for (int i = 0; i < bytes; ++i) value |= uint64_t{static_cast<unsigned char>(bytes_[i])} << (8 * i);
+        bytes_.remove_prefix(static_cast<size_t>(bytes));
+        return true;
+    }
+    bool text(std::string_view& value, size_t length) {
+        if (bytes_.size() < length) return false;
+        value = bytes_.substr(0, length);
+        bytes_.remove_prefix(length);
+        return true;
+    }
+    std::string_view rest() const { return bytes_; }
+
+private:
+    std::string_view bytes_;
+};
+
+}  // namespace
+
+uint64_t knownIdsChecksum(std::string_view bytes) {
+    // Four independent lanes over 32-byte steps, so the multiplications
+    // overlap; the tail is padded with zeros and the length mixed in.
+    uint64_t lanes[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
+    const char* at = bytes.data();
+    size_t left = bytes.size();
+    for (; left >= 32; left -= 32, at += 32)
+        for (int i = 0; i < 4; ++i) lanes[i] = mixLane(lanes[i], load64(at + 8 * i));
+    char tail[32] = {};
+    std::memcpy(tail, at, left);
+    for (int i = 0; i < 4; ++i) lanes[i] = mixLane(lanes[i], load64(tail + 8 * i));
+    uint64_t hash = bytes.size() * kPrime3;
+    for (int i = 0; i < 4; ++i) hash = rotateLeft(hash ^ mixLane(0, lanes[i]), 27) * kPrime1 + kPrime3;
+    hash ^= hash >> 33;
+    hash *= kPrime2;
+    hash ^= hash >> 29;
+    hash *= kPrime3;
+    return hash ^ (hash >> 32);
+}
+
+std::string encodeKnownIds(std::string_view owner, const IdSet& ids) {
+    // Sized once for the most the ids can take; every id is then one copy.
+    std::string file(kMagic.size() + 4 + owner.size() + 4 + ids.committedBytes() + kChecksumBytes, '\0');
+    char* out = file.data();
+    std::memcpy(out, kMagic.data(), kMagic.size());
+    out += kMagic.size();
+    putNumber(out, owner.size(), 4);
+    std::memcpy(out + 4, owner.data(), owner.size());
+    out += 4 + owner.size();
+    putNumber(out, ids.size(), 4);
+    out += 4;
+    ids.forEachKnown([&out](std::string_view id) {
+        *out = static_cast<char>(id.size());
+        std::memcpy(out + 1, id.data(), id.size());
+        out += 1 + id.size();
+    });
+    const size_t bodyEnd = static_cast<size_t>(out - file.data());
+    putNumber(out, knownIdsChecksum(std::string_view(file).substr(kMagic.size(), bodyEnd - kMagic.size())), 8);
+    file.resize(bodyEnd + kChecksumBytes);
+    return file;
+}
+
+std::optional<std::string> decodeKnownIds(std::string_view bytes, std::string_view owner, IdSet& ids) {
+    if (bytes.empty()) return "the file is empty";
+    if (!bytes.starts_with(kMagicName)) return "it is no file of known mail ids";
+    if (!bytes.starts_with(kMagic)) return "it is of another version";
+    Reader reader(bytes.substr(kMagic.size()));
+    uint64_t ownerLength = 0;
+    std::string_view fileOwner;
+    if (!reader.number(ownerLength, 4) || !reader.text(fileOwner, ownerLength)) return "it is cut short";
+    if (fileOwner != owner) return "it belongs to another account or mailbox";
+    const std::string_view whole = bytes.substr(kMagic.size());
+    if (whole.size() < kChecksumBytes + 4 + fileOwner.size() + 4) return "it is cut short";
+    const std::string_view body = whole.substr(0, whole.size() - kChecksumBytes);
+    uint64_t stored = 0;
+    Reader(whole.substr(body.size())).number(stored, 8);
+    if (knownIdsChecksum(body) != stored) return "it is damaged or cut short (checksum)";
+
+    Reader entries(body.substr(4 + fileOwner.size()));
+    uint64_t count = 0;
+    entries.number(count, 4);
+    // Every id takes at least two bytes.
+    if (count > kMaxKnownIds || count > entries.rest().size() / 2) return "it is damaged (id count)";
+    ids.reserve(static_cast<size_t>(count));
+    for (uint64_t i = 0; i < count; ++i) {
+        uint64_t length = 0;
+        std::string_view id;
+        if (!entries.number(length, 1) || length == 0 || !entries.text(id, length) ||
+            ids.list(id) != IdSet::Listed::New) {
+            ids.clear();
+            return "it is damaged (ids)";
+        }
+    }
+    if (!entries.rest().empty()) {
+        ids.clear();
+        return "it is damaged (bytes after the ids)";
+    }
+    ids.commit();
+    return std::nullopt;
+}
+
+}  // namespace postrix::pop3
