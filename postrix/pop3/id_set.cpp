@@ -118,6 +118,10 @@ void IdSet::reserve(size_t count) {
     if (slots > slots_.size()) rebuildTable(slots);
 }
 
+void IdSet::prefetch(std::string_view id) const {
+    __builtin_prefetch(&slots_[hashId(id) & (slots_.size() - 1)]);
+}
+
 bool IdSet::contains(std::string_view id) const {
     if (id.empty() || id.size() > kMaxIdLength) return false;
     const uint64_t slot = slots_[find(id, hashId(id))];

@@ -60,6 +60,10 @@ public:
     // Sizes the table for count ids at once, so that listing them never
     // grows it step by step.
     void reserve(size_t count);
+    // Asks the processor for the table slot where id would be found: ids
+    // listed in bulk (read from a file) wait for one slot while the slots
+    // of the next ones are on their way.
+    void prefetch(std::string_view id) const;
 
     // Whether a committed listing held id.
     bool contains(std::string_view id) const;
