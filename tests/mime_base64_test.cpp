@@ -144,6 +144,15 @@ TEST(Base64Encoder, MaxEncodedSizeBoundsEveryBlock) {
     }
 }
 
+TEST(Base64Encoder, EncodedSizeIsTheLengthOfTheWholeStream) {
+    // Every end of the last group and of the last line, then past 4 GiB.
+    for (std::size_t n = 0; n <= 3 * Base64Encoder::kLineBytes + 3; ++n) {
+        EXPECT_EQ(Base64Encoder::encodedSize(n), encodeInBlocks(bytePattern(n), {n / 2}).size()) << n;
+    }
+    const std::uint64_t lines = 100'000'000;  // of 57 bytes, 78 characters each
+    EXPECT_EQ(Base64Encoder::encodedSize(lines * 57 + 1), lines * 78 + 4 + 2);
+}
+
 std::vector<Base64Path> supportedPaths() {
     std::vector<Base64Path> paths;
     for (Base64Path path : {Base64Path::portable, Base64Path::ssse3, Base64Path::avx2}) {

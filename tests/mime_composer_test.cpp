@@ -17,6 +17,7 @@ extern "C" {
 
 #include "platform/clock.h"
 #include "fixtures/base64_input.h"
+#include "fixtures/received_size.h"
 #include "smtp/base64.h"
 #include "smtp/body_text.h"
 #include "smtp/mime_composer.h"
@@ -443,12 +444,70 @@ TEST_F(MimeComposer, MissingFirstAttachmentSendsNothing) {
 }
 
 TEST_F(MimeComposer, MissingLaterAttachmentStopsBeforeTheEnd) {
+    // Missing when the frame is taken: nothing goes out.
     mail_.attachments = {writeFile("a.txt", "abc"), (dir_ / "gone%s.txt").string()};
-    const ComposeResult result = compose();
+    ComposeResult result = compose();
     EXPECT_EQ(result.outcome, Outcome::error);
     EXPECT_EQ(result.errorText, "SMTP - Could not read file gone%s.txt");
+    EXPECT_TRUE(sink_.pieces.empty());
+
+    // Gone after the frame was taken: the message stops at the file.
+    mail_.attachments.back() = writeFile("later%s.txt", "x");
+    MessageFrame frame;
+    ASSERT_EQ(takeMessageFrame(mail_, frame), std::nullopt);
+    fs::remove(fs::path(mail_.attachments.back()));
+    result = composeMessage("jan@example.com", mail_, frame, sink_);
+    EXPECT_EQ(result.outcome, Outcome::error);
+    EXPECT_EQ(result.errorText, "SMTP - Could not read file later%s.txt");
     ASSERT_EQ(sink_.pieces.size(), 3u);
     EXPECT_EQ(sink_.pieces.back(), "\r\n");
+}
+
+TEST_F(MimeComposer, AFileResizedSinceTheFrameWasTakenIsNotSent) {
+    mail_.attachments = {writeFile("a.txt", "abc"), writeFile("b.txt", "hello")};
+    MessageFrame frame;
+    ASSERT_EQ(takeMessageFrame(mail_, frame), std::nullopt);
+    EXPECT_EQ(frame.attachmentSizes, (std::vector<std::uint64_t>{3, 5}));
+    for (const std::string bytes : {"hell", "hello!"}) {
+        sink_ = RecordingSink{};
+        writeFile("b.txt", bytes);
+        EXPECT_EQ(composeMessage("jan@example.com", mail_, frame, sink_).errorText,
+                  "SMTP - Could not read file b.txt");
+        // The first attachment whole, nothing of the second's part head.
+        EXPECT_EQ(sink_.pieces.size(), 3u) << bytes;
+    }
+}
+
+TEST_F(MimeComposer, MessageSizeIsWhatTheServerCounts) {
+    std::string polish;
+    for (int i = 0; i < 300; ++i) polish += "żółć ";
+    std::vector<std::string> many;
+    for (int i = 0; i < 150; ++i) many.push_back("someone" + std::to_string(i) + "@example.org");
+    const std::vector<std::string> one = {"anna@example.org"};
+    std::vector<OutgoingMail> mails = {
+        {"Anna", one, "Hello", "Line one\r\nLine two", {}},
+        {"", one, "", "", {}},
+        {"Anna", one, "Dots", ".\r\n.hidden\n..two\n.", {}},
+        {polish, many, polish, "Zażółć gęślą jaźń\n.kropka", {}},
+        {"Anna", one, "x", std::string(999, 'a') + "\n.", {}},
+        {"Anna", one, "B", "----boundary_postrix--\n.x", {writeFile("x.txt", "x")}},
+        {"Anna", one, "Files", ".a\n",
+         {writeFile("empty.bin", ""), writeFile("résumé.pdf", randomBytes(1000, 1)),
+          writeFile("block.bin", randomBytes(3 * kAttachmentBlockSize + 1, 2))}},
+    };
+    // Every length up to three and a half Base64 lines: each way the last
+    // group and the last line can end.
+    for (std::size_t size = 0; size <= 200; ++size) {
+        mails.push_back({"Anna", one, "S", "Body", {writeFile(std::to_string(size), randomBytes(size, 9))}});
+    }
+    for (const OutgoingMail& mail : mails) {
+        MessageFrame frame;
+        ASSERT_EQ(takeMessageFrame(mail, frame), std::nullopt);
+        sink_ = RecordingSink{};
+        ASSERT_EQ(composeMessage("jan@example.com", mail, frame, sink_).outcome, Outcome::sent);
+        EXPECT_EQ(messageSize("jan@example.com", mail, frame), test::receivedSize(sink_.all()))
+            << mail.body << " " << mail.attachments.size();
+    }
 }
 
 TEST_F(MimeComposer, UnreadableAttachmentIsAnErrorNotATruncatedPart) {

@@ -1,7 +1,10 @@
 // The SMTP state machine played reply by reply against the fake host.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "fixtures/manual_clock.h"
+#include "fixtures/received_size.h"
 #include "platform/host_name.h"
 #include "smtp/ehlo_domain.h"
 #include "smtp/smtp_session.h"
@@ -153,6 +156,8 @@ TEST_F(SmtpSessionTest, EveryRefusedReplyEndsWithItsMessageAndQuit) {
          "SMTP - After password sent server returned code different than 2xx or 3xx:\r\n501 no\r\n"},
         {4, "535 bad credentials\r\n", "SMTP - Authorization error:\r\n535 bad credentials\r\n"},
         {5, "334 odd\r\n", "SMTP - On MAIL FROM server returned code different than 2xx:\r\n334 odd\r\n"},
+        {5, "552 too big\r\n",
+         "SMTP - On MAIL FROM server returned code different than 2xx:\r\n552 too big\r\n"},
         {6, "550 no such user\r\n",
          "SMTP - On RCPT TO server returned code different than 2xx:\r\n550 no such user\r\n"},
         {7, "451 later\r\n", "SMTP - On DATA server returned code different than 2xx or 3xx:\r\n451 later\r\n"},
@@ -293,6 +298,98 @@ TEST_F(SmtpSessionTest, TrafficIsReportedInBothPhasesAndQuitToo) {
     session.finish();
     ASSERT_EQ(host.traffic.size(), 5u);
     EXPECT_EQ(host.traffic[4].bytes, "QUIT\r\n");
+}
+
+// The number after " SIZE=" in a MAIL FROM command, or 0 without one.
+uint64_t announcedSize(const std::string& mailFrom) {
+    const size_t at = mailFrom.find(" SIZE=");
+    return at == std::string::npos ? 0 : std::stoull(mailFrom.substr(at + 6));
+}
+
+class SmtpSizeTest : public SmtpSessionTest {
+protected:
+    // Plays the dialogue up to MAIL FROM and returns that command; with TLS
+    // the EHLO replies before and after STARTTLS are given.
+    std::string mailFromAfter(std::string_view ehloReply, const char* ehloAfterTls = nullptr) {
+        host.takeSent(connection);  // the QUIT of an earlier send
+        session.start({"mx", "alice@example.com", "alice", "secret", ehloAfterTls != nullptr}, mail);
+        reply("220 hi\r\n");
+        if (ehloAfterTls) {
+            EXPECT_EQ(reply(ehloReply), "STARTTLS\r\n");
+            reply("220 go\r\n");
+            host.deliverTls(connection, true);
+            EXPECT_EQ(host.takeSent(connection), kEhlo);
+            ehloReply = ehloAfterTls;
+        }
+        EXPECT_EQ(reply(ehloReply), "AUTH LOGIN\r\n");
+        reply("334 u\r\n");
+        reply("334 p\r\n");
+        return reply("235 ok\r\n");
+    }
+
+    // After MAIL FROM was accepted: the message the server receives.
+    std::string messageAfterMailFrom() {
+        for (size_t i = 0; i <= mail.recipients.size(); ++i) reply("250 ok\r\n");
+        return reply("354 go ahead\r\n");
+    }
+
+    test::TempDir dir;
+    OutgoingMail mail{"Zofia Żółć", {"bob@example.com", "ewa@example.com"}, "Zażółć", ".a\n..b\n.",
+                      {dir.write("photo.jpg", std::string(3000, 'x')), dir.write("empty.txt", "")}};
+};
+
+TEST_F(SmtpSizeTest, SizeIsAnnouncedOnlyToServersOfferingItAndIsWhatTheyReceive) {
+    EXPECT_EQ(mailFromAfter("250-mx\r\n250 AUTH LOGIN PLAIN\r\n"), "MAIL FROM: <alice@example.com>\r\n");
+    session.finish();
+    const std::string mailFrom = mailFromAfter("250-mx\r\n250-SIZE 10000000\r\n250 AUTH LOGIN\r\n");
+    EXPECT_TRUE(mailFrom.starts_with("MAIL FROM: <alice@example.com> SIZE=")) << mailFrom;
+    EXPECT_EQ(announcedSize(mailFrom), test::receivedSize(messageAfterMailFrom()));
+    EXPECT_EQ(reply("250 queued\r\n"), "QUIT\r\n");
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SmtpSizeTest, MessageOverTheLimitEndsBeforeMailFromWithQuit) {
+    // No fixed limit, then a limit of exactly the size: both go on.
+    const uint64_t size = announcedSize(mailFromAfter("250-mx\r\n250 SIZE 0\r\n"));
+    ASSERT_GT(size, 4000u);
+    session.finish();
+    EXPECT_EQ(announcedSize(mailFromAfter("250-mx\r\n250 SIZE " + std::to_string(size) + "\r\n")), size);
+    session.finish();
+
+    EXPECT_EQ(mailFromAfter("250-mx\r\n250 SIZE " + std::to_string(size - 1) + "\r\n"), "QUIT\r\n");
+    EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Message too large: " + std::to_string(size) +
+                                               " bytes, the server accepts " + std::to_string(size - 1)});
+    EXPECT_EQ(session.state(), SmtpState::Idle);
+    reply("250 late\r\n");
+    EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(SmtpSizeTest, TheEhloAfterStartTlsDecides) {
+    EXPECT_EQ(mailFromAfter("250-mx\r\n250 SIZE 10\r\n", "250 mx\r\n"), "MAIL FROM: <alice@example.com>\r\n");
+    session.finish();
+    EXPECT_EQ(mailFromAfter("250 mx\r\n", "250-mx\r\n250 SIZE 10\r\n"), "QUIT\r\n");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].ends_with(" bytes, the server accepts 10")) << errors[0];
+}
+
+TEST_F(SmtpSizeTest, DateAndFileSizesAreFixedWhenTheSizeIsAnnounced) {
+    // The 7th turns into the 10th before DATA: the Date keeps its length.
+    const uint64_t size = announcedSize(mailFromAfter("250-mx\r\n250 SIZE\r\n"));
+    clock.utc += 3 * 86400;
+    const std::string message = messageAfterMailFrom();
+    EXPECT_NE(message.find("\r\nDate: 7 Dec 2026 19:05:03 +0100\r\n"), std::string::npos);
+    EXPECT_EQ(test::receivedSize(message), size);
+
+    // A file that grew since would make the message larger than announced.
+    reply("250 queued\r\n");
+    mailFromAfter("250-mx\r\n250 SIZE\r\n");
+    dir.write("photo.jpg", std::string(3001, 'x'));
+    EXPECT_EQ(messageAfterMailFrom(), "QUIT\r\n");
+    EXPECT_EQ(errors, std::vector<std::string>{"SMTP - Could not read file photo.jpg"});
+
+    clock.bias.reset();
+    EXPECT_EQ(mailFromAfter("250 mx\r\n"), "QUIT\r\n");
+    EXPECT_EQ(errors.back(), "SMTP - Could not determine local timezone");
 }
 
 TEST(SmtpSessionLifetime, RefusedSocketIsReportedAndDestructionDestroysTheConnection) {

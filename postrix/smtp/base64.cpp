@@ -101,6 +101,14 @@ std::size_t Base64Encoder::maxEncodedSize(std::size_t n) {
     return chars + (chars / kLineLength + 1) * 2;
 }
 
+std::uint64_t Base64Encoder::encodedSize(std::uint64_t n) {
+    const std::uint64_t chars = (n / 3 + (n % 3 != 0)) * 4;
+    // Every line ends with CRLF, the last (partial or full) one included; an
+    // empty stream is a single empty line.
+    const std::uint64_t lines = chars == 0 ? 1 : (chars + kLineLength - 1) / kLineLength;
+    return chars + lines * 2;
+}
+
 void Base64Encoder::append(std::string_view bytes, std::string& out) {
     const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
     std::size_t left = bytes.size();

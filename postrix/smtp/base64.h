@@ -44,6 +44,11 @@ public:
     // The most characters append() can add for a block of n bytes.
     static std::size_t maxEncodedSize(std::size_t n);
 
+    // The characters a whole stream of n bytes gives, append() and finish()
+    // together, line breaks and the final CRLF included: what a message part
+    // holding a file of n bytes measures, known without reading the file.
+    static std::uint64_t encodedSize(std::uint64_t n);
+
     // Appends to out the characters completed by these bytes, with a CRLF
     // before every character that would begin a new line.
     void append(std::string_view bytes, std::string& out);

@@ -18,7 +18,7 @@ namespace {
 struct ReplyRule {
     bool acceptsIntermediate;  // 3xx passes as well as 2xx
     const char* failurePrefix;
-    void (SmtpSession::*onPass)();
+    void (SmtpSession::*onPass)(std::string_view reply);
 };
 
 }  // namespace
@@ -60,6 +60,8 @@ void SmtpSession::start(const SmtpSettings& settings, const OutgoingMail& mail) 
     mail_ = mail;
     tlsActive_ = false;
     nextRecipient_ = 0;
+    frame_ = {};
+    capabilities_ = {};
     channel_.begin();
 
     // Addresses go into commands and headers: refuse what could break them
@@ -161,7 +163,7 @@ void SmtpSession::onReply(std::string_view reply) {
     const ReplyRule& rule = rules.at(static_cast<size_t>(state_));
     const char first = reply.empty() ? '\0' : reply.front();
     if (first == '2' || (rule.acceptsIntermediate && first == '3')) {
-        (this->*rule.onPass)();
+        (this->*rule.onPass)(reply);
     } else {
         fail(Ending::Quit, rule.failurePrefix + std::string(reply));
     }
@@ -171,9 +173,12 @@ void SmtpSession::sendCommand(const std::string& command, SmtpState next) {
     if (send(command)) state_ = next;
 }
 
-void SmtpSession::onGreeting() { sendCommand("EHLO " + ehloDomain_ + "\r\n", SmtpState::AwaitEhlo); }
+void SmtpSession::onGreeting(std::string_view) {
+    sendCommand("EHLO " + ehloDomain_ + "\r\n", SmtpState::AwaitEhlo);
+}
 
-void SmtpSession::onEhlo() {
+void SmtpSession::onEhlo(std::string_view reply) {
+    capabilities_ = parseEhloReply(reply);
     if (useSsl_ && !tlsActive_) {
         sendCommand("STARTTLS\r\n", SmtpState::AwaitStartTls);
     } else {
@@ -181,18 +186,37 @@ void SmtpSession::onEhlo() {
     }
 }
 
-void SmtpSession::onStartTls() {
+void SmtpSession::onStartTls(std::string_view) {
     if (channel_.initSsl() != 0) fail(Ending::Quit, "SMTP - Starting TLS failed");
 }
 
-void SmtpSession::onUserPrompt() { sendCommand(base64Encode(login_) + "\r\n", SmtpState::AwaitPasswordPrompt); }
+void SmtpSession::onUserPrompt(std::string_view) {
+    sendCommand(base64Encode(login_) + "\r\n", SmtpState::AwaitPasswordPrompt);
+}
 
-void SmtpSession::onPasswordPrompt() {
+void SmtpSession::onPasswordPrompt(std::string_view) {
     sendCommand(base64Encode(password_) + "\r\n", SmtpState::AwaitAuthResult);
 }
 
-void SmtpSession::onAuthResult() {
-    sendCommand(formatText("MAIL FROM: <%s>\r\n", senderAddress_.c_str()), SmtpState::AwaitMailFrom);
+void SmtpSession::onAuthResult(std::string_view) {
+    // The message after DATA is built from this date and these file sizes,
+    // so it has the size announced below.
+    if (auto problem = takeMessageFrame(mail_, frame_)) return fail(Ending::Quit, *problem);
+    std::string command = formatText("MAIL FROM: <%s>", senderAddress_.c_str());
+    if (capabilities_.size) {
+        // Refused here, a message too large for the server costs no upload;
+        // announced, it lets the server refuse it at MAIL FROM with its own
+        // limit.
+        const auto size = static_cast<unsigned long long>(messageSize(senderAddress_, mail_, frame_));
+        const auto limit = static_cast<unsigned long long>(*capabilities_.size);
+        if (limit != 0 && size > limit) {
+            return fail(Ending::Quit,
+                        formatText("SMTP - Message too large: %llu bytes, the server accepts %llu",
+                                   size, limit));
+        }
+        command += formatText(" SIZE=%llu", size);
+    }
+    sendCommand(command + "\r\n", SmtpState::AwaitMailFrom);
 }
 
 void SmtpSession::sendNextRecipient() {
@@ -200,9 +224,9 @@ void SmtpSession::sendNextRecipient() {
     sendCommand(formatText("RCPT TO: <%s>\r\n", recipient.c_str()), SmtpState::AwaitRcptTo);
 }
 
-void SmtpSession::onMailFrom() { sendNextRecipient(); }
+void SmtpSession::onMailFrom(std::string_view) { sendNextRecipient(); }
 
-void SmtpSession::onRcptTo() {
+void SmtpSession::onRcptTo(std::string_view) {
     if (nextRecipient_ < mail_.recipients.size()) {
         sendNextRecipient();
     } else {
@@ -210,7 +234,7 @@ void SmtpSession::onRcptTo() {
     }
 }
 
-void SmtpSession::onDataAccepted() { composeAndSend(); }
+void SmtpSession::onDataAccepted(std::string_view) { composeAndSend(); }
 
 void SmtpSession::composeAndSend() {
     // The composer's pieces go through send() unchanged, never formatted.
@@ -219,7 +243,7 @@ void SmtpSession::composeAndSend() {
         bool send(std::string_view piece) override { return session.send(piece); }
         SmtpSession& session;
     } sink(*this);
-    const ComposeResult result = composeMessage(senderAddress_, mail_, sink);
+    const ComposeResult result = composeMessage(senderAddress_, mail_, frame_, sink);
     switch (result.outcome) {
         case ComposeResult::Outcome::sent:
             state_ = SmtpState::AwaitAcceptance;
@@ -232,7 +256,7 @@ void SmtpSession::composeAndSend() {
     }
 }
 
-void SmtpSession::onMessageAccepted() {
+void SmtpSession::onMessageAccepted(std::string_view) {
     onSent_(*this, mail_);
     finish();
 }

@@ -11,6 +11,8 @@
 #include "host/host.h"
 #include "mail/channel.h"
 #include "mail/smtp_framer.h"
+#include "smtp/ehlo_capabilities.h"
+#include "smtp/mime_composer.h"
 #include "smtp/outgoing_mail.h"
 
 namespace postrix::smtp {
@@ -78,16 +80,17 @@ private:
     void onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) override;
     void onConnectionError(uint32_t code) override;
 
-    void onGreeting();
-    void onEhlo();
-    void onStartTls();
-    void onUserPrompt();
-    void onPasswordPrompt();
-    void onAuthResult();
-    void onMailFrom();
-    void onRcptTo();
-    void onDataAccepted();
-    void onMessageAccepted();
+    // Each takes the positive reply that moves the send on.
+    void onGreeting(std::string_view reply);
+    void onEhlo(std::string_view reply);
+    void onStartTls(std::string_view reply);
+    void onUserPrompt(std::string_view reply);
+    void onPasswordPrompt(std::string_view reply);
+    void onAuthResult(std::string_view reply);
+    void onMailFrom(std::string_view reply);
+    void onRcptTo(std::string_view reply);
+    void onDataAccepted(std::string_view reply);
+    void onMessageAccepted(std::string_view reply);
 
     // Sends a command and moves to the state that awaits its reply.
     void sendCommand(const std::string& command, SmtpState next);
@@ -108,6 +111,11 @@ private:
     std::string password_;
     bool useSsl_ = false;
     OutgoingMail mail_;
+    // The date and file sizes the message is built from, fixed before MAIL
+    // FROM so that the size announced there is the size sent.
+    MessageFrame frame_;
+    // What the latest EHLO reply offered; after STARTTLS, the second one.
+    EhloCapabilities capabilities_;
     uint32_t nextRecipient_ = 0;
     int32_t accountId_;
     SmtpState state_ = SmtpState::Idle;

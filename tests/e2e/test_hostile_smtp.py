@@ -85,6 +85,28 @@ class HostileSmtpTest(unittest.TestCase):
         self.assertEqual(argument, name if is_domain(name) else "[127.0.0.1]")
         self.assertNotIn(str(self.server.port), argument)
 
+    def test_a_tiny_size_limit_ends_the_send_before_mail_from(self):
+        self.script.ehlo = ["scripted", "SIZE 1000", "AUTH LOGIN"]
+        result = self.send("--body", "b", "--attach", self.files.write("duzy.bin", bytes(5000)))
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        boxes = [box["text"] for box in result.events_named("error")]
+        self.assertEqual(len(boxes), 1, boxes)
+        self.assertRegex(boxes[0], r"^SMTP - Message too large: 7\d\d\d bytes, the server accepts 1000$")
+        words = [line.split(b" ")[0] for line in self.server.commands()]
+        self.assertEqual(words[-1], b"QUIT")
+        self.assertFalse({b"MAIL", b"RCPT", b"DATA"} & set(words), words)
+
+    def test_the_announced_size_is_the_size_received(self):
+        self.script.ehlo = ["scripted", "SIZE", "AUTH LOGIN"]
+        result = self.send("--body", ".first\n..two\nlast", "--attach", self.files.write("a.bin", bytes(1000)))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        mail_from = [line for line in self.server.commands() if line.startswith(b"MAIL FROM:")]
+        # The server counts each line with its CRLF, less a dot doubled at its start.
+        lines = (self.script.messages[0] + b"\r\n").split(b"\r\n")[:-1]
+        self.assertIn(b"...two", lines)
+        self.assertEqual(mail_from, [b"MAIL FROM: <%s> SIZE=%d" % (ENV["MAIL_ADDRESS"].encode(),
+                                                                   sum(len(line) + 2 - line.startswith(b".")
+                                                                       for line in lines))])
 
 if __name__ == "__main__":
     unittest.main()

@@ -4,11 +4,12 @@ Every test uses its own profile directory; the servers and the mailbox are
 shared, so tests empty the mailbox first. Nothing leaves 127.0.0.1.
 """
 import os
+import re
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Mailbox, Profile, mail_env  # noqa: E402
+from harness import Mailbox, Profile, ScratchFiles, mail_env, wait_until  # noqa: E402
 
 ENV = mail_env()
 ADDRESS = ENV["MAIL_ADDRESS"]
@@ -86,6 +87,48 @@ class SendingTest(unittest.TestCase):
         self.assertRegex(failures[0], r"SMTP - SSL error \(\d+\): certificate verify failed")
         self.assertEqual(self.mailbox.raw_messages(), [])
         self.assertEqual(self.profile.chat(ADDRESS, "hello").returncode, 0)
+
+
+class SizeLimitTest(unittest.TestCase):
+    """Sending through the submission port that takes at most SMTP_SMALL_LIMIT bytes."""
+
+    def setUp(self):
+        self.mailbox = Mailbox(ENV)
+        self.mailbox.clear()
+        self.profile = Profile.secure(ENV)
+        self.profile.config(**{"MAIL/smtpServer": f"localhost:{ENV['SMTP_SMALL_PORT']}"})
+        self.files = ScratchFiles()
+        self.log = os.path.join(os.environ.get("POSTRIX_MAIL_DIR", "/tmp/postrix-mail"), "logs", "postfix.log")
+
+    def tearDown(self):
+        self.profile.remove()
+        self.files.remove()
+
+    def send(self, size):
+        """Sends a file of size bytes; returns joxhost's result and Postfix's summary of the session."""
+        offset = os.path.getsize(self.log)
+        result = self.profile.joxhost("send", "0", "--to", ADDRESS, "--subject", "Duży plik", "--body", "plik",
+                                      "--attach", self.files.write("plik.bin", os.urandom(size)))
+
+        def disconnect():
+            with open(self.log, encoding="utf-8", errors="replace") as log:
+                log.seek(offset)
+                return next((line for line in log if "submission-small/smtpd" in line and " disconnect " in line), None)
+        return result, wait_until(disconnect, 10, "Postfix's disconnect line")
+
+    def test_over_the_limit_fails_before_mail_from_and_under_it_arrives(self):
+        result, session = self.send(2 * 1024 * 1024)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertRegex(result.events_named("error")[0]["text"],
+                         rf"^SMTP - Message too large: 28\d{{5}} bytes, the server accepts {ENV['SMTP_SMALL_LIMIT']}$")
+        self.assertIn(" quit=1 ", session)
+        self.assertNotIn(" mail=", session)
+
+        result, session = self.send(100 * 1024)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn(" data=1 ", session)
+        message = self.mailbox.wait_for_messages(1)[0]
+        self.assertEqual(len(next(p for p in message.walk() if p.get_filename()).get_payload(decode=True)), 102400)
 
 
 class ReceivingTest(unittest.TestCase):
