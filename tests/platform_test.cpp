@@ -164,20 +164,24 @@ TEST_F(FilesTest, ReplaceFileLeavesTheOldFileOrTheNewOneAndNoTemporary) {
         ASSERT_TRUE(platform::replaceFile(path, content));
         ASSERT_EQ(platform::readWholeFile(path, large.size(), bytes), platform::WholeFile::read);
         EXPECT_EQ(bytes, content);
-        EXPECT_FALSE(fs::exists(dir_.path() / "postrix.known.tmp"));
+        EXPECT_EQ(sortedFind(u"*"), std::vector<std::u16string>{u"postrix.known"});
     }
-    // A temporary file a crash left is written over.
-    dir_.write("postrix.known.tmp", "stale");
+    // A temporary file a crashed process of the same id left is written
+    // over; another process's is left alone.
+    const std::string ours = "postrix.known.tmp-" + std::to_string(test::processId());
+    dir_.write(ours, "stale");
+    dir_.write("postrix.known.tmp-0", "being written");
     EXPECT_TRUE(platform::replaceFile(path, "after"));
     EXPECT_EQ(platform::readWholeFile(path, 100, bytes), platform::WholeFile::read);
     EXPECT_EQ(bytes, "after");
-    EXPECT_FALSE(fs::exists(dir_.path() / "postrix.known.tmp"));
+    EXPECT_FALSE(fs::exists(dir_.path() / ours));
+    EXPECT_TRUE(fs::exists(dir_.path() / "postrix.known.tmp-0"));
 
     // What cannot be replaced stays, with no temporary file beside it.
     fs::create_directory(dir_.path() / "folder");
     EXPECT_FALSE(platform::replaceFile(platform::joinPath(wideDirectory(), u"folder"), "x"));
     EXPECT_TRUE(fs::is_directory(dir_.path() / "folder"));
-    EXPECT_FALSE(fs::exists(dir_.path() / "folder.tmp"));
+    EXPECT_TRUE(sortedFind(u"folder.*").empty());
     EXPECT_FALSE(platform::replaceFile(native(wideDirectory() + u"/gone/postrix.known"), "x"));
     EXPECT_FALSE(platform::replaceFile(path + std::u16string(1, u'\0'), "x"));
     EXPECT_EQ(platform::readWholeFile(path, 100, bytes), platform::WholeFile::read);

@@ -114,9 +114,12 @@ void AccountManager::removeAccount(int32_t id) {
         logFailure(host_, formatText("Removing account's configuration file failed, please remove %s by hand",
                                      text::wideToUtf8(fileName).c_str()));
     }
-    // The known ids, and a temporary file a crash left while writing them.
-    if (!haveDirectory || !platform::deleteFile(platform::joinPath(directory, knownIdsName)) ||
-        !platform::deleteFile(platform::joinPath(directory, knownIdsName + u".tmp"))) {
+    // The known ids, and temporary files a crash left while writing them.
+    bool deleted = haveDirectory && platform::deleteFile(platform::joinPath(directory, knownIdsName));
+    if (haveDirectory)
+        for (const std::u16string& temporary : platform::findFiles(directory, knownIdsName + u".tmp-*"))
+            deleted = platform::deleteFile(platform::joinPath(directory, temporary)) && deleted;
+    if (!deleted) {
         logFailure(host_, formatText("Removing account's known mail ids failed, please remove %s by hand",
                                      text::wideToUtf8(knownIdsName).c_str()));
     }

@@ -41,12 +41,14 @@ enum class WholeFile {
 // what it still held. FIFOs and devices are never waited on.
 WholeFile readWholeFile(std::u16string_view path, size_t maxBytes, std::string& bytes);
 
-// Replaces the file at path by one holding bytes: they are written to
-// path + ".tmp" in the same folder, which is then renamed over path, so a
-// reader finds the old file or the new one, never a part. Nothing is
-// flushed to the disk: a crash soon after may leave the file empty or
-// damaged, never a mix of other files. False when the file could not be
-// replaced; it is then as it was, and the temporary file is gone.
+// Replaces the file at path by one holding bytes: they are written to a
+// temporary file in the same folder, path + ".tmp-" + the process id (so
+// that two processes replacing the same file never write into one
+// temporary file), which is then renamed over path; a reader finds the old
+// file or the new one, never a part. Nothing is flushed to the disk: a
+// crash soon after may leave the file empty or damaged, or the temporary
+// file behind. False when the file could not be replaced; it is then as it
+// was, and the temporary file is gone.
 bool replaceFile(std::u16string_view path, std::string_view bytes);
 
 // What a path names, symbolic links followed.

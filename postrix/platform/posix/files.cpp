@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 #include <dirent.h>
 #include <fcntl.h>
@@ -126,9 +127,10 @@ WholeFile readWholeFile(std::u16string_view path, size_t maxBytes, std::string& 
 bool replaceFile(std::u16string_view path, std::string_view bytes) {
     const auto name = systemPath(path);
     if (!name || name->empty()) return false;
-    const std::string temporary = *name + ".tmp";
-    // A temporary file left by a crash, or anything else of that name, goes
-    // first: O_EXCL then refuses to write through a link put there.
+    const std::string temporary = *name + ".tmp-" + std::to_string(getpid());
+    // A temporary file a crashed process of the same id left, or anything
+    // else of that name, goes first: O_EXCL then refuses to write through a
+    // link put there.
     unlink(temporary.c_str());
     Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600));
     if (file.get() < 0) return false;

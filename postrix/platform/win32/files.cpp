@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 
 namespace postrix::platform {
@@ -139,7 +140,7 @@ WholeFile readWholeFile(std::u16string_view path, size_t maxBytes, std::string& 
 bool replaceFile(std::u16string_view path, std::string_view bytes) {
     const auto name = systemPath(path);
     if (!name || name->empty()) return false;
-    const std::wstring temporary = *name + L".tmp";
+    const std::wstring temporary = *name + L".tmp-" + std::to_wstring(GetCurrentProcessId());
     FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file.valid()) return false;
