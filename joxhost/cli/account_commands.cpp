@@ -44,7 +44,7 @@ int accountAddCommand(const CommandLine& line, const Environment& environment, R
 }
 
 int accountRemoveCommand(const CommandLine& line, const Environment& environment, Reporter& reporter) {
-    const int id = *parseIndex(line.arguments[0]);
+    const int position = *parseIndex(line.arguments[0]);
     asio::io_context io;
     auto session = openSession(io, line, environment, reporter);
     if (!session) return kExitFailed;
@@ -52,14 +52,19 @@ int accountRemoveCommand(const CommandLine& line, const Environment& environment
     if (!host.accounts.hasInterface(kMailClass)) {
         return fail(reporter, kExitFailed, "the plug-in offers no account window for MAIL");
     }
-    if (host.protocols.instances().count(id) == 0) {
-        return fail(reporter, kExitUsage, "account-remove: no account has the id " + std::to_string(id));
+    size_t count = 0;
+    const auto account = accountAt(host, position, &count);
+    if (!account) return fail(reporter, kExitUsage, noAccountAt("account-remove", position, count));
+    if (!account->isProfile) {
+        return fail(reporter, kExitUsage,
+                    "account-remove: account " + std::to_string(position) +
+                        " is the main account, which cannot be removed");
     }
-    host.accounts.remove(kMailClass, id);
-    if (host.protocols.instances().count(id) != 0) {
+    host.accounts.remove(kMailClass, account->id);
+    if (host.protocols.instances().count(account->id) != 0) {
         return fail(reporter, kExitFailed, "account-remove: the plug-in kept the account (see its log)");
     }
-    reporter.emit(Event("account-removed").add("id", id));
+    reporter.emit(Event("account-removed").add("id", account->id).add("name", account->name));
     return kExitOk;
 }
 

@@ -51,6 +51,9 @@ int chatCommand(const CommandLine& line, const Environment& environment, Reporte
     if (!account) {
         return fail(reporter, kExitUsage, noAccountAt("chat", position, count));
     }
+    if (const auto missing = incompleteSettings(host, *account, AccountTask::Send, "chat"); !missing.empty()) {
+        return fail(reporter, kExitNothingStarted, missing);
+    }
     const std::u16string service = sendServiceName(account->id);
     if (!host.services.exists(service)) {
         return fail(reporter, kExitNothingStarted, "chat: the account has no send service");

@@ -24,7 +24,9 @@ struct CommandLine {
     std::optional<std::string> bodyFile;   // send
     std::vector<std::string> attachments;  // send
     bool show = false;                     // options
-    bool passwordStdin = false;            // options
+    bool passwordStdin = false;            // options, config
+    bool passwordPrompt = false;           // config
+    bool anyKey = false;                   // config
     std::optional<std::string> mail, login, smtp, pop3, www, interval;  // options
     std::optional<bool> ssl;               // options
     std::string profileName;               // config

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "store/profile.h"
+#include "store/settings_file.h"
 #include "core/utf.h"
 
 namespace joxhost {
@@ -31,13 +32,38 @@ std::optional<std::filesystem::path> profileDirFor(const CommandLine& line, cons
     return dir;
 }
 
+std::optional<std::string> caFileFor(const CommandLine& line, const std::filesystem::path& profileDir,
+                                     Reporter& reporter) {
+    if (!line.caFile.empty()) return line.caFile;
+    const auto path = profileDir / kHostSettingsFileName;
+    LoadedSettings saved;
+    std::string error;
+    if (!refreshSettings(path, saved, &error)) {
+        fail(reporter, kExitFailed, error);
+        return std::nullopt;
+    }
+    const auto& values = saved.document.values();
+    const auto found = values.find(toUtf16(kCaFileKey));
+    if (found == values.end() || found->second.type != SettingValue::Type::Text) return "";
+    const std::string caFile = toUtf8(found->second.text);
+    std::error_code ignored;
+    if (!caFile.empty() && !std::filesystem::is_regular_file(caFile, ignored)) {
+        fail(reporter, kExitFailed,
+             "the CA file saved in the profile (host/caFile) does not exist: " + caFile);
+        return std::nullopt;
+    }
+    return caFile;
+}
+
 std::unique_ptr<Session> openSession(asio::io_context& io, const CommandLine& line,
                                      const Environment& environment, Reporter& reporter) {
     const auto dir = profileDirFor(line, environment, reporter);
     if (!dir) return nullptr;
+    const auto caFile = caFileFor(line, *dir, reporter);
+    if (!caFile) return nullptr;
     HostOptions options;
     options.profileDir = *dir;
-    options.net.caFile = line.caFile;
+    options.net.caFile = *caFile;
     auto session = std::make_unique<Session>(io, reporter, options);
     if (!session->host().net.tlsProblem().empty()) {
         fail(reporter, kExitFailed, session->host().net.tlsProblem());
@@ -65,6 +91,35 @@ std::optional<ListedAccount> accountAt(Host& host, int position, size_t* count) 
     if (count) *count = accounts.size();
     if (position < 0 || static_cast<size_t>(position) >= accounts.size()) return std::nullopt;
     return accounts[static_cast<size_t>(position)];
+}
+
+std::optional<std::filesystem::path> accountSettingsPath(Host& host, int32_t accountId) {
+    const auto page = host.optionsPages.pages().find(toUtf16("MAIL/Options/" + std::to_string(accountId)));
+    if (page == host.optionsPages.pages().end()) return std::nullopt;
+    const std::string& caption = page->second.caption;
+    constexpr std::string_view kMain = "Mail", kProfile = "Mail - ";
+    if (caption == kMain) return host.options.profileDir / accountFileName("");
+    if (caption.starts_with(kProfile) && caption.size() > kProfile.size())
+        return host.options.profileDir / accountFileName(caption.substr(kProfile.size()));
+    return std::nullopt;
+}
+
+std::string incompleteSettings(Host& host, const ListedAccount& account, AccountTask task,
+                               const std::string& command) {
+    const auto path = accountSettingsPath(host, account.id);
+    if (!path) return "";
+    LoadedSettings loaded;
+    // The plug-in says itself what it could not read.
+    if (!refreshSettings(*path, loaded, nullptr)) return "";
+    const auto missing = missingSettings(loaded.document.values(), task);
+    if (missing.empty()) return "";
+    const std::string who = command + ": account " + std::to_string(account.position);
+    if (task == AccountTask::Check && missing == std::vector<std::string>{"MAIL/pop3Server"})
+        return who + " has no POP3 server (MAIL/pop3Server is empty): it checks no mail";
+    std::string text = who + (task == AccountTask::Check ? " cannot check mail" : " cannot send mail");
+    text += ": missing ";
+    for (size_t i = 0; i < missing.size(); ++i) text += (i ? ", " : "") + missing[i];
+    return text;
 }
 
 std::u16string sendServiceName(int32_t accountId) {

@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/send_outcome.h"
 #include "core/session.h"
+#include "store/known_settings.h"
 
 namespace joxhost {
 
@@ -24,6 +25,12 @@ int fail(Reporter& reporter, int status, const std::string& text);
 // The profile directory for the command line, created when missing.
 std::optional<std::filesystem::path> profileDirFor(const CommandLine& line, const Environment& environment,
                                                    Reporter& reporter);
+
+// The CA file to trust besides the system's: --ca-file, else the one saved
+// in the profile (host/caFile), else "". Nothing, after printing why, when
+// the saved file is gone.
+std::optional<std::string> caFileFor(const CommandLine& line, const std::filesystem::path& profileDir,
+                                     Reporter& reporter);
 
 // A host with the plug-in loaded, or null after printing why.
 std::unique_ptr<Session> openSession(asio::io_context& io, const CommandLine& line,
@@ -47,6 +54,17 @@ std::string settingsNotSaved(const std::string& command, const SettingsService& 
 
 // The bad-usage line of a command given a position the list does not have.
 std::string noAccountAt(const std::string& command, int position, size_t count);
+
+// The settings file of the account with an id: the plug-in captions the
+// main account's options page "Mail" and profile P's "Mail - P". Nothing
+// when the account has no page.
+std::optional<std::filesystem::path> accountSettingsPath(Host& host, int32_t accountId);
+
+// Why the account at a position cannot start the task, naming the keys its
+// file lacks ("check: account 0 cannot check mail: missing MAIL/pop3Server,
+// MAIL/password"); "" when its settings are complete or its file unknown.
+std::string incompleteSettings(Host& host, const ListedAccount& account, AccountTask task,
+                               const std::string& command);
 
 // The names joxhost derives from an account id, as the plug-in registers them.
 std::u16string sendServiceName(int32_t accountId);

@@ -1,6 +1,9 @@
 #include "cli/command_table.h"
 
+#include <algorithm>
+
 #include "cli/commands.h"
+#include "store/known_settings.h"
 
 namespace joxhost {
 namespace {
@@ -26,6 +29,26 @@ OptionDeclaration flag(std::string name, std::string shortName, std::string help
             [field](CommandLine& line, const std::string&) { line.*field = true; }, {}};
 }
 
+// config's help: what it does and every key it takes, from the one table.
+std::string configHelp() {
+    std::string text =
+        "Writes settings into the main account's file, or profile P's file; keys\n"
+        "host/... go into the profile's joxhost.settings and hold for every\n"
+        "account. Each value is stored with its key's type (int:N and text:T say\n"
+        "it outright); an unknown key or a value of the wrong type is refused.\n"
+        "Without KEY=VALUE the file's settings are shown.\n"
+        "The password needs no command line: --password-stdin reads it from the\n"
+        "first line of standard input, --password asks for it on the terminal.\n"
+        "Example: joxhost config MAIL/mail=jan@example.com MAIL/ssl=1\n\nKeys:\n";
+    size_t width = 0;
+    for (const auto& setting : knownSettings()) width = std::max(width, setting.key.size());
+    for (const auto& setting : knownSettings()) {
+        text += "  " + std::string(setting.key) + std::string(width - setting.key.size() + 2, ' ') +
+                std::string(setting.help) + "\n";
+    }
+    return text;
+}
+
 }  // namespace
 
 const std::vector<OptionDeclaration>& globalOptions() {
@@ -35,7 +58,8 @@ const std::vector<OptionDeclaration>& globalOptions() {
          [](CommandLine& line, const std::string& v) { line.profileDir = v; }, {}},
         {"--plugin", "", "PATH", "the plug-in (else postrix.so beside joxhost)", false,
          [](CommandLine& line, const std::string& v) { line.pluginPath = v; }, {}},
-        {"--ca-file", "", "FILE", "trust this CA too when verifying servers", false,
+        {"--ca-file", "", "FILE",
+         "trust this CA too when verifying servers (else the one\nsaved with config host/caFile=FILE)", false,
          [](CommandLine& line, const std::string& v) { line.caFile = v; }, {}},
         flag("--json", "", "one JSON object a line on standard output", &CommandLine::json),
         flag("--verbose", "-v", "show more of what happens", &CommandLine::verbose),
@@ -47,7 +71,7 @@ const std::vector<OptionDeclaration>& globalOptions() {
 const std::vector<OptionDeclaration>& commandOptions() {
     static const std::vector<OptionDeclaration> options = [] {
         std::vector<OptionDeclaration> all = {
-            text("--subject", "S", "the mail's subject", &CommandLine::subject),
+            text("--subject", "S", "the mail's subject (empty when left out)", &CommandLine::subject),
             {"--timeout", "", "SECONDS", "wait this long for the outcome (120 by default)", false,
              [](CommandLine& line, const std::string& v) { line.timeoutSeconds = *parseIndex(v); },
              [](const std::string& v) {
@@ -71,7 +95,15 @@ const std::vector<OptionDeclaration>& commandOptions() {
              [](CommandLine& line, const std::string& v) { line.ssl = v == "on"; },
              [](const std::string& v) { return v == "on" || v == "off" ? "" : "--ssl takes on or off"; }},
             text("--www", "URL", "the mailbox's web address", &CommandLine::www),
-            text("--interval", "N", "minutes between mail checks", &CommandLine::interval),
+            {"--interval", "", "N", "minutes between mail checks (1 to 35791)", false,
+             [](CommandLine& line, const std::string& v) { line.interval = v; },
+             [](const std::string& v) {
+                 return parseMinutes(v) ? "" : minutesProblem("--interval") + ", got '" + v + "'";
+             }},
+            flag("--password", "", "ask for the password on the terminal (no echo)",
+                 &CommandLine::passwordPrompt),
+            flag("--any-key", "", "take keys joxhost does not know too (int:N an integer,\nanything else a text)",
+                 &CommandLine::anyKey),
         };
         return all;
     }();
@@ -86,11 +118,10 @@ const std::vector<CommandDeclaration>& commands() {
          "Adds a profile account; NAME answers the plug-in's prompt (at most 32\n"
          "characters, no path separators).\n",
          accountAddCommand, {}},
-        {"account-remove",
-         {{"ID", false,
-           [](const std::string& v) { return parseIndex(v) ? "" : "ID must be an account id (a number)"; }}},
-         {}, "remove an account", "Removes the account with the id that `accounts` shows.\n", accountRemoveCommand,
-         {}},
+        {"account-remove", {{"ACCOUNT", false, accountPosition}}, {}, "remove a profile account",
+         "Removes the profile account at position ACCOUNT of `accounts` and its\n"
+         "settings file. The main account (position 0) cannot be removed.\n",
+         accountRemoveCommand, {}},
         {"config",
          {{"KEY=VALUE", true,
            [](const std::string& v) {
@@ -98,12 +129,22 @@ const std::vector<CommandDeclaration>& commands() {
                           ? "expected KEY=VALUE, got '" + v + "'"
                           : std::string();
            }}},
-         {"--profile-name"}, "write account settings",
-         "Writes settings into the main account's file, or profile P's file.\n"
-         "VALUE is stored as text; int:N stores the integer N and text:T the\n"
-         "text T. Without KEY=VALUE the file's settings are shown.\n"
-         "Example: joxhost config MAIL/mail=jan@example.com MAIL/ssl=int:1\n",
-         configCommand, {}},
+         {"--profile-name", "--password-stdin", "--password", "--any-key"}, "write account settings",
+         configHelp(), configCommand,
+         [](const CommandLine& line) {
+             return line.passwordStdin && line.passwordPrompt
+                        ? "config: give the password with either --password-stdin or --password"
+                        : "";
+         }},
+        {"check", {{"ACCOUNT", false, accountPosition}}, {"--timeout"}, "check an account's mailbox once",
+         "Checks the mailbox of the account at position ACCOUNT once, as its timer\n"
+         "does, shows what the plug-in shows, as `run` does, and ends with the\n"
+         "check. The plug-in remembers a mailbox only while it runs: the first check\n"
+         "of a process learns what the mailbox holds and announces none of it.\n"
+         "Exit status: 0 checked (new mail or none), 1 the check failed (its error\n"
+         "on one line) or did not end within --timeout seconds, 2 bad usage, 3 no\n"
+         "check started (the settings it lacks are named, or no POP3 server).\n",
+         checkCommand, {}},
         {"chat", {{"ACCOUNT", false, accountPosition}, {"ADDRESS"}, {"TEXT"}}, {"--subject", "--timeout"},
          "send a mail as a chat message",
          "Sends TEXT as a chat message to the mail contact ADDRESS through the\n"
@@ -136,7 +177,9 @@ const std::vector<CommandDeclaration>& commands() {
          "subject and body, adds each file through \"Załączniki...\" and \"Dodaj...\",\n"
          "and presses \"Wyślij\"; then waits for the outcome. CONTACT is a name from\n"
          "`contacts` or an address (list them after ACCOUNT, or repeat --to).\n"
-         "Exit status: 0 sent, 1 failed, 2 bad usage, 3 nothing was sent.\n",
+         "Without --subject the mail goes with an empty subject.\n"
+         "Exit status: 0 sent, 1 failed, 2 bad usage, 3 nothing was sent (the\n"
+         "settings the account lacks are named).\n",
          sendCommand,
          [](const CommandLine& line) {
              return line.body.has_value() == line.bodyFile.has_value()
@@ -148,7 +191,8 @@ const std::vector<CommandDeclaration>& commands() {
          "edit an account on its options page",
          "Opens the options page of the account at position ACCOUNT, types the\n"
          "given values into it, applies and closes it. --show prints the page as\n"
-         "it shows (the password masked).\n",
+         "it shows (the password masked) and changes nothing. --password-stdin\n"
+         "reads the password from the first line of standard input.\n",
          optionsCommand, {}},
     };
     return table;

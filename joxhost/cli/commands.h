@@ -23,6 +23,7 @@ int accountsCommand(const CommandLine& line, const Environment& environment, Rep
 int accountAddCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
 int accountRemoveCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
 int configCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
+int checkCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
 int chatCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
 int contactsCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);
 int contactAddCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/command_support.h"
+#include "cli/password_input.h"
 #include "postrix/abi/records_accounts.h"
 #include "core/utf.h"
 
@@ -83,12 +84,7 @@ void showPage(const Dialog& page, Reporter& reporter) {
 int optionsCommand(const CommandLine& line, const Environment& environment, Reporter& reporter) {
     const int position = *parseIndex(line.arguments[0]);
     std::optional<std::string> password;
-    if (line.passwordStdin) {
-        std::string text;
-        std::getline(std::cin, text);
-        if (!text.empty() && text.back() == '\r') text.pop_back();
-        password = text;
-    }
+    if (line.passwordStdin) password = firstLine(std::cin);
 
     asio::io_context io;
     auto session = openSession(io, line, environment, reporter);

@@ -146,8 +146,11 @@ int sendCommand(const CommandLine& line, const Environment& environment, Reporte
     if (!session) return kExitFailed;
     Host& host = session->host();
     size_t count = 0;
-    if (!accountAt(host, message.accountPosition, &count)) {
-        return fail(reporter, kExitUsage, noAccountAt("send", message.accountPosition, count));
+    const auto account = accountAt(host, message.accountPosition, &count);
+    if (!account) return fail(reporter, kExitUsage, noAccountAt("send", message.accountPosition, count));
+    // The plug-in would take the whole dialog and then send nothing.
+    if (const auto missing = incompleteSettings(host, *account, AccountTask::Send, "send"); !missing.empty()) {
+        return fail(reporter, kExitNothingStarted, missing);
     }
 
     // Contacts by name; an address not in the list is a contact of its own.

@@ -25,6 +25,11 @@ bool ensureDirectory(const std::filesystem::path& dir, std::string* error);
 // account, postrix_P.config for profile P.
 std::string accountFileName(const std::string& profileName);
 
+// joxhost's own settings of the profile (host/caFile), beside the
+// plug-in's files, in the same format; the plug-in reads only
+// postrix*.config.
+inline constexpr char kHostSettingsFileName[] = "joxhost.settings";
+
 // Why a profile name cannot name a file, or nothing when it can.
 std::optional<std::string> profileNameProblem(const std::string& name);
 

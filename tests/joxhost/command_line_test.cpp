@@ -55,13 +55,24 @@ TEST(CommandLine, AcceptsEveryCommandWithOptionsAnywhere) {
     EXPECT_EQ(p.line.bodyFile, "b.txt");
     EXPECT_EQ(p.line.attachments, (std::vector<std::string>{"a.bin", "ł.txt"}));
 
-    p = parse({"options", "0", "--show", "--password-stdin", "--ssl", "off", "--interval", "abc", "--www=http://x"});
+    p = parse({"options", "0", "--show", "--password-stdin", "--ssl", "off", "--interval", "15", "--www=http://x"});
     ASSERT_EQ(p.error, "");
     EXPECT_TRUE(p.line.show && p.line.passwordStdin);
     EXPECT_EQ(p.line.ssl, false);
-    EXPECT_EQ(p.line.interval, "abc");
+    EXPECT_EQ(p.line.interval, "15");
     EXPECT_EQ(p.line.www, "http://x");
     EXPECT_EQ(parse({"contact-remove", "Jan"}).line.command, "contact-remove");
+
+    p = parse({"check", "1", "--timeout", "30"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.line.command, "check");
+    EXPECT_EQ(p.line.arguments, std::vector<std::string>{"1"});
+    EXPECT_EQ(p.line.timeoutSeconds, 30);
+
+    p = parse({"config", "--password-stdin", "--any-key", "MAIL/x=1"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_TRUE(p.line.passwordStdin && p.line.anyKey && !p.line.passwordPrompt);
+    EXPECT_TRUE(parse({"config", "--password"}).line.passwordPrompt);
 }
 
 TEST(CommandLine, HelpNeedsNothingElse) {
@@ -89,14 +100,24 @@ TEST(CommandLine, BadUsageIsOneLine) {
         {{"options", "0", "--ssl", "yes"}, "--ssl takes on or off"},
         {{"options", "0", "1"}, "options: wrong number of arguments (try joxhost options --help)"},
         {{"send", "0", "--body", "b", "--show"}, "--show belongs to options"},
-        {{"options", "0", "--timeout", "5"}, "--timeout belongs to chat and send"},
+        {{"options", "0", "--timeout", "5"}, "--timeout belongs to check, chat and send"},
         {{"contact-add", "Jan"}, "contact-add: wrong number of arguments (try joxhost contact-add --help)"},
         {{"accounts", "x"}, "accounts: wrong number of arguments (try joxhost accounts --help)"},
         {{"chat", "0", "a@b"}, "chat: wrong number of arguments (try joxhost chat --help)"},
         {{"chat", "first", "a@b", "t"}, "chat: ACCOUNT must be a position in the account list (0 for the main account)"},
         {{"chat", "-1", "a@b", "t"}, "chat: ACCOUNT must be a position in the account list (0 for the main account)"},
         {{"chat", "0", "a@b", "--", "t", "--json"}, "chat: wrong number of arguments (try joxhost chat --help)"},
-        {{"account-remove", "x"}, "account-remove: ID must be an account id (a number)"},
+        {{"account-remove", "x"}, "account-remove: ACCOUNT must be a position in the account list (0 for the main account)"},
+        {{"check"}, "check: wrong number of arguments (try joxhost check --help)"},
+        {{"check", "main"}, "check: ACCOUNT must be a position in the account list (0 for the main account)"},
+        {{"check", "0", "--show"}, "--show belongs to options"},
+        {{"options", "0", "--interval", "abc"}, "--interval takes whole minutes from 1 to 35791, got 'abc'"},
+        {{"options", "0", "--interval", "0"}, "--interval takes whole minutes from 1 to 35791, got '0'"},
+        {{"options", "0", "--interval=-3"}, "--interval takes whole minutes from 1 to 35791, got '-3'"},
+        {{"config", "--password-stdin", "--password"},
+         "config: give the password with either --password-stdin or --password"},
+        {{"options", "0", "--password"}, "--password belongs to config"},
+        {{"send", "0", "--any-key"}, "--any-key belongs to config"},
         {{"config", "MAIL/ssl"}, "config: expected KEY=VALUE, got 'MAIL/ssl'"},
         {{"config", "=1"}, "config: expected KEY=VALUE, got '=1'"},
         {{"accounts", "--subject", "s"}, "--subject belongs to chat and send"},

@@ -3,12 +3,21 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "run_program.h"
 #include "temp_dir.h"
+#include "test_certs.h"
 #include "test_server.h"
 
 namespace joxhost {
 namespace {
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class CommandsTest : public testing::Test {
 protected:
@@ -42,12 +51,15 @@ TEST_F(CommandsTest, AccountAddAndRemoveReportWhatThePlugInDid) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "joxhost: account-add: the profile name contains a path separator\n");
 
-    r = joxhost({"account-remove", "1"});  // the main account stays
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(has(r, "cannot remove main account")) << r.out;
-
-    r = joxhost({"account-remove", "7"});
+    // By position, as `accounts` lists them (the stand-in forgets its
+    // profile accounts with its process): the main account is first and stays.
+    r = joxhost({"account-remove", "0"});
     EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: account-remove: account 0 is the main account, which cannot be removed\n");
+
+    r = joxhost({"account-remove", "1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: account-remove: no account at position 1 (there are 1)\n");
 }
 
 TEST_F(CommandsTest, ConfigWritesTypedValuesWithoutEchoingThem) {
@@ -67,6 +79,93 @@ TEST_F(CommandsTest, ConfigWritesTypedValuesWithoutEchoingThem) {
 
     r = joxhost({"config", "MAIL/ssl=int:yes"});
     EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST_F(CommandsTest, ConfigRefusesTyposAndStoresEachValueWithItsType) {
+    const auto file = profile / "postrix.config";
+    auto r = joxhost({"config", "MAIL/checkInterval=5", "MAIL/ssl=0", "MAIL/login=1234"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string written = readFile(file);
+    EXPECT_NE(written.find("MAIL/checkInterval = int:5\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("MAIL/ssl = int:0\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("MAIL/login = text:\"1234\"\n"), std::string::npos) << written;
+
+    // Nothing of a refused line is written, not even its good pairs.
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"MAIL/mail=a@b", "MAIL/smtpServr=x"}, "config: unknown key 'MAIL/smtpServr' (did you mean MAIL/smtpServer?)"},
+        {{"MAIL/checkInterval=abc"}, "config: MAIL/checkInterval takes whole minutes from 1 to 35791, got 'abc'"},
+        {{"MAIL/ssl=yes"}, "config: MAIL/ssl takes 0 or 1, got 'yes'"},
+        {{"--profile-name", "praca", "host/caFile="},
+         "config: host/caFile holds for the whole profile: give it without --profile-name"},
+        {{"host/caFile=/nonexistent/ca.pem"}, "config: host/caFile: no such file /nonexistent/ca.pem"},
+    };
+    for (const auto& [args, line] : refused) {
+        std::vector<std::string> all{"config"};
+        all.insert(all.end(), args.begin(), args.end());
+        r = joxhost(all);
+        EXPECT_EQ(r.exitCode, 2) << line;
+        EXPECT_EQ(r.err, "joxhost: " + line + "\n");
+    }
+    EXPECT_EQ(readFile(file), written);
+    EXPECT_FALSE(std::filesystem::exists(profile / "joxhost.settings"));
+
+    // Keys of the plug-in's own tests, asked for outright.
+    r = joxhost({"config", "--any-key", "MAIL/newsCount=int:3", "MAIL/note=7"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(readFile(file).find("MAIL/newsCount = int:3\nMAIL/note = text:\"7\"\n"), std::string::npos);
+}
+
+TEST_F(CommandsTest, ConfigTakesThePasswordFromStandardInputOnly) {
+    auto r = joxhost({"config", "--password-stdin"}, "tajne hasło\r\nnext line\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(has(r, "tajne"));
+    EXPECT_NE(readFile(profile / "postrix.config").find("MAIL/password = text:\"tajne hasło\"\n"),
+              std::string::npos);
+
+    r = joxhost({"config", "--password-stdin"}, "");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: config: the password is empty\n");
+    r = joxhost({"config", "--password-stdin", "MAIL/password=x"}, "y\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: config: the password is given twice\n");
+    // A pipe is no terminal to ask on.
+    r = joxhost({"config", "--password"}, "typed\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: config: --password asks on a terminal; with other input use --password-stdin\n");
+    EXPECT_EQ(readFile(profile / "postrix.config").find("typed"), std::string::npos);
+}
+
+TEST_F(CommandsTest, ASavedCaFileIsUsedUntilAnExplicitOneWins) {
+    const auto ca = test::makeCertificates(profile.path(), "Saved CA", {"IP:127.0.0.1"}).caCert;
+    auto r = joxhost({"config", "host/caFile=" + ca.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(has(r, R"("key":"host/caFile","type":"text")")) << r.out;
+    r = joxhost({"config"});
+    EXPECT_TRUE(has(r, R"({"event":"setting","key":"host/caFile","type":"text","value":")" + ca.string() + "\"}"))
+        << r.out;
+    EXPECT_EQ(joxhost({"accounts"}).exitCode, 0);
+
+    std::filesystem::remove(ca);
+    r = joxhost({"accounts"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "joxhost: the CA file saved in the profile (host/caFile) does not exist: " + ca.string() + "\n");
+    r = joxhost({"--ca-file", "/nonexistent/other.pem", "accounts"});
+    EXPECT_EQ(r.exitCode, 1);  // the explicit one is the one tried
+    EXPECT_NE(r.err.find("/nonexistent/other.pem"), std::string::npos) << r.err;
+
+    ASSERT_EQ(joxhost({"config", "host/caFile="}).exitCode, 0);  // forgotten
+    EXPECT_EQ(joxhost({"accounts"}).exitCode, 0);
+}
+
+TEST_F(CommandsTest, CheckNeedsAnAccountAndAStartedCheck) {
+    auto r = joxhost({"check", "4"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: check: no account at position 4 (there are 1)\n");
+    // The stand-in's check shows mail without any connection: no check of
+    // the mailbox was started.
+    r = joxhost({"check", "0"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(r.err.starts_with("joxhost: check: the plug-in started no check of account 0 (")) << r.err;
 }
 
 TEST_F(CommandsTest, ChatEndsWithTheSendsOutcome) {
@@ -149,7 +248,7 @@ TEST_F(CommandsTest, RunTakesCommandsLineByLine) {
 }
 
 TEST_F(CommandsTest, ACheckThatEndedIsArchivedWhenJoxhostIsKilledRightAfter) {
-    ASSERT_EQ(joxhost({"config", "MAIL/newsCount=int:1000"}).exitCode, 0);
+    ASSERT_EQ(joxhost({"config", "--any-key", "MAIL/newsCount=int:1000"}).exitCode, 0);
     test::RunningProgram run(JOXHOST_BINARY,
                              {"--json", "--profile", profile.path().string(), "--plugin", JOXHOST_FAKE_PLUGIN, "run"},
                              "check 0\n");
@@ -171,7 +270,7 @@ TEST_F(CommandsTest, BadUsageAndHelp) {
     auto r = test::runProgram(JOXHOST_BINARY, {"chat", "0"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "joxhost: chat: wrong number of arguments (try joxhost chat --help)\n");
-    for (const char* command : {"accounts", "account-add", "account-remove", "config", "chat", "run"}) {
+    for (const char* command : {"accounts", "account-add", "account-remove", "config", "chat", "run", "check"}) {
         r = test::runProgram(JOXHOST_BINARY, {command, "--help"});
         EXPECT_EQ(r.exitCode, 0) << command;
         EXPECT_NE(r.out.find(std::string("Usage: joxhost [options] ") + command), std::string::npos) << command;
