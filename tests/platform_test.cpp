@@ -186,6 +186,20 @@ TEST_F(FilesTest, ReplaceFileLeavesTheOldFileOrTheNewOneAndNoTemporary) {
     EXPECT_FALSE(platform::replaceFile(path + std::u16string(1, u'\0'), "x"));
     EXPECT_EQ(platform::readWholeFile(path, 100, bytes), platform::WholeFile::read);
     EXPECT_EQ(bytes, "after");
+
+    // Made piece by piece; a maker that gives up leaves the file as it was.
+    const auto pieces = [](bool finish) {
+        return [finish](const platform::AppendBytes& append) {
+            return append("one ") && append("") && append("two") && finish;
+        };
+    };
+    EXPECT_FALSE(platform::replaceFileWith(path, pieces(false)));
+    EXPECT_EQ(platform::readWholeFile(path, 100, bytes), platform::WholeFile::read);
+    EXPECT_EQ(bytes, "after");
+    EXPECT_TRUE(platform::replaceFileWith(path, pieces(true)));
+    EXPECT_EQ(platform::readWholeFile(path, 100, bytes), platform::WholeFile::read);
+    EXPECT_EQ(bytes, "one two");
+    EXPECT_EQ(sortedFind(u"postrix.known*"), (std::vector<std::u16string>{u"postrix.known", u"postrix.known.tmp-0"}));
 }
 
 class ManualClock : public platform::Clock {

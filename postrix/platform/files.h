@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,15 @@ WholeFile readWholeFile(std::u16string_view path, size_t maxBytes, std::string& 
 // file behind. False when the file could not be replaced; it is then as it
 // was, and the temporary file is gone.
 bool replaceFile(std::u16string_view path, std::string_view bytes);
+
+// Appends bytes to a file being written; false once the system refused
+// some.
+using AppendBytes = std::function<bool(std::string_view bytes)>;
+
+// replaceFile with the bytes made piece by piece, so that a large file is
+// never whole in memory: produce appends them and returns whether all went
+// well; when it returns false the file stays as it was.
+bool replaceFileWith(std::u16string_view path, const std::function<bool(const AppendBytes&)>& produce);
 
 // What a path names, symbolic links followed.
 enum class FileKind {

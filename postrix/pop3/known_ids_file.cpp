@@ -64,7 +64,10 @@ void KnownIdsFile::load(NewMailTracker& tracker, std::string_view mailbox) {
 
 void KnownIdsFile::save(NewMailTracker& tracker, std::string_view mailbox) {
     if (!tracker.unsaved()) return;
-    if (platform::replaceFile(path_, tracker.fileBytes(owner(mailbox)))) {
+    const std::string fileOwner = owner(mailbox);
+    if (platform::replaceFileWith(path_, [&](const platform::AppendBytes& append) {
+            return tracker.writeFile(fileOwner, append);
+        })) {
         tracker.markSaved();
         saveFailed_ = false;
         return;

@@ -1,6 +1,8 @@
 #include "pop3/known_ids_format.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace postrix::pop3 {
 
@@ -55,47 +57,129 @@ private:
     std::string_view bytes_;
 };
 
+// The checksum over bytes given in pieces: four independent lanes over
+// 32-byte steps, so the multiplications overlap; the tail is padded with
+// zeros and the length mixed in.
+class Checksum {
+public:
+    void add(std::string_view bytes) {
+        length_ += bytes.size();
+        if (held_ != 0) {
+            const size_t taken = std::min(bytes.size(), sizeof tail_ - held_);
+            std::memcpy(tail_ + held_, bytes.data(), taken);
+            held_ += taken;
+            bytes.remove_prefix(taken);
+            if (held_ < sizeof tail_) return;
+            step(tail_);
+            held_ = 0;
+        }
+        for (; bytes.size() >= 32; bytes.remove_prefix(32)) step(bytes.data());
+        std::memcpy(tail_, bytes.data(), bytes.size());
+        held_ = bytes.size();
+    }
+
+    uint64_t finish() {
+        std::memset(tail_ + held_, 0, sizeof tail_ - held_);
+        step(tail_);
+        uint64_t hash = length_ * kPrime3;
+        for (uint64_t lane : lanes_) hash = rotateLeft(hash ^ mixLane(0, lane), 27) * kPrime1 + kPrime3;
+        hash ^= hash >> 33;
+        hash *= kPrime2;
+        hash ^= hash >> 29;
+        hash *= kPrime3;
+        return hash ^ (hash >> 32);
+    }
+
+private:
+    void step(const char* bytes) {
+        for (int i = 0; i < 4; ++i) lanes_[i] = mixLane(lanes_[i], load64(bytes + 8 * i));
+    }
+
+    uint64_t lanes_[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
+    char tail_[32] = {};
+    size_t held_ = 0;
+    uint64_t length_ = 0;
+};
+
+// The bytes after the magic line, gathered into pieces of kPieceBytes for
+// append and summed on the way.
+class BodyWriter {
+public:
+    explicit BodyWriter(const std::function<bool(std::string_view)>& append)
+        : append_(append), piece_(std::make_unique_for_overwrite<char[]>(kPieceBytes)) {}
+
+    void number(uint64_t value, int bytes) {
+        char digits[8];
+        putNumber(digits, value, bytes);
+        add(std::string_view(digits, static_cast<size_t>(bytes)));
+    }
+    void add(std::string_view bytes) {
+        while (!bytes.empty()) {
+            if (used_ == kPieceBytes) flush();
+            const size_t taken = std::min(bytes.size(), kPieceBytes - used_);
+            std::memcpy(piece_.get() + used_, bytes.data(), taken);
+            used_ += taken;
+            bytes.remove_prefix(taken);
+        }
+    }
+    // An id with its length byte in front, whole in one piece.
+    void addId(std::string_view id) {
+        if (kPieceBytes - used_ < 1 + id.size()) flush();
+        piece_[used_] = static_cast<char>(id.size());
+        std::memcpy(piece_.get() + used_ + 1, id.data(), id.size());
+        used_ += 1 + id.size();
+    }
+    // Sends what is gathered, then the checksum; false when append refused
+    // any of it.
+    bool finish() {
+        flush();
+        char sum[kChecksumBytes];
+        putNumber(sum, checksum_.finish(), kChecksumBytes);
+        return ok_ && append_(std::string_view(sum, kChecksumBytes));
+    }
+
+private:
+    static constexpr size_t kPieceBytes = 64 * 1024;
+
+    void flush() {
+        const std::string_view piece(piece_.get(), used_);
+        checksum_.add(piece);
+        ok_ = ok_ && append_(piece);
+        used_ = 0;
+    }
+
+    const std::function<bool(std::string_view)>& append_;
+    std::unique_ptr<char[]> piece_;
+    size_t used_ = 0;
+    Checksum checksum_;
+    bool ok_ = true;
+};
+
 }  // namespace
 
 uint64_t knownIdsChecksum(std::string_view bytes) {
-    // Four independent lanes over 32-byte steps, so the multiplications
-    // overlap; the tail is padded with zeros and the length mixed in.
-    uint64_t lanes[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
-    const char* at = bytes.data();
-    size_t left = bytes.size();
-    for (; left >= 32; left -= 32, at += 32)
-        for (int i = 0; i < 4; ++i) lanes[i] = mixLane(lanes[i], load64(at + 8 * i));
-    char tail[32] = {};
-    std::memcpy(tail, at, left);
-    for (int i = 0; i < 4; ++i) lanes[i] = mixLane(lanes[i], load64(tail + 8 * i));
-    uint64_t hash = bytes.size() * kPrime3;
-    for (int i = 0; i < 4; ++i) hash = rotateLeft(hash ^ mixLane(0, lanes[i]), 27) * kPrime1 + kPrime3;
-    hash ^= hash >> 33;
-    hash *= kPrime2;
-    hash ^= hash >> 29;
-    hash *= kPrime3;
-    return hash ^ (hash >> 32);
+    Checksum checksum;
+    checksum.add(bytes);
+    return checksum.finish();
+}
+
+bool writeKnownIds(std::string_view owner, const IdSet& ids, const std::function<bool(std::string_view)>& append) {
+    if (!append(kMagic)) return false;
+    BodyWriter body(append);
+    body.number(owner.size(), 4);
+    body.add(owner);
+    body.number(ids.size(), 4);
+    ids.forEachKnown([&body](std::string_view id) { body.addId(id); });
+    return body.finish();
 }
 
 std::string encodeKnownIds(std::string_view owner, const IdSet& ids) {
-    // Sized once for the most the ids can take; every id is then one copy.
-    std::string file(kMagic.size() + 4 + owner.size() + 4 + ids.committedBytes() + kChecksumBytes, '\0');
-    char* out = file.data();
-    std::memcpy(out, kMagic.data(), kMagic.size());
-    out += kMagic.size();
-    putNumber(out, owner.size(), 4);
-    std::memcpy(out + 4, owner.data(), owner.size());
-    out += 4 + owner.size();
-    putNumber(out, ids.size(), 4);
-    out += 4;
-    ids.forEachKnown([&out](std::string_view id) {
-        *out = static_cast<char>(id.size());
-        std::memcpy(out + 1, id.data(), id.size());
-        out += 1 + id.size();
+    std::string file;
+    file.reserve(kMagic.size() + 8 + owner.size() + ids.committedBytes() + kChecksumBytes);
+    writeKnownIds(owner, ids, [&file](std::string_view bytes) {
+        file += bytes;
+        return true;
     });
-    const size_t bodyEnd = static_cast<size_t>(out - file.data());
-    putNumber(out, knownIdsChecksum(std::string_view(file).substr(kMagic.size(), bodyEnd - kMagic.size())), 8);
-    file.resize(bodyEnd + kChecksumBytes);
     return file;
 }
 

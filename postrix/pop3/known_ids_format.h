@@ -9,14 +9,16 @@
 //   u64 checksum              of everything between the magic line and it
 //
 // Numbers are little-endian. The ids are in the set's own order, bytes as
-// the server sent them, so writing is one copy per id and reading one
-// insertion; the checksum, 32 bytes per step, costs a fraction of either.
+// the server sent them, so writing is one copy per id (through a buffer of
+// 64 KiB, never the whole file) and reading one insertion; the checksum,
+// 32 bytes per step, costs a fraction of either.
 // A file that is empty, cut short, of another version or another owner,
 // holds an id twice or fails its checksum is refused as a whole.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,7 +33,10 @@ namespace postrix::pop3 {
 inline constexpr size_t kMaxKnownIdsFileBytes = size_t{256} << 20;
 inline constexpr uint32_t kMaxKnownIds = 16u << 20;
 
-// The file's bytes for the committed ids of ids, belonging to owner.
+// Hands the file's bytes for the committed ids of ids, belonging to owner,
+// to append in pieces of about 64 KiB; false when append refused one.
+bool writeKnownIds(std::string_view owner, const IdSet& ids, const std::function<bool(std::string_view)>& append);
+// The same bytes as one string.
 std::string encodeKnownIds(std::string_view owner, const IdSet& ids);
 
 // Lists and commits the ids of a file's bytes into ids, which must be

@@ -55,7 +55,9 @@ std::optional<std::string> NewMailTracker::restore(std::string_view fileBytes, s
     return std::nullopt;
 }
 
-std::string NewMailTracker::fileBytes(std::string_view owner) const { return encodeKnownIds(owner, knownIds_); }
+bool NewMailTracker::writeFile(std::string_view owner, const std::function<bool(std::string_view)>& append) const {
+    return writeKnownIds(owner, knownIds_, append);
+}
 
 void NewMailTracker::startCheck() { endCheck(); }
 

@@ -5,12 +5,13 @@
 // messages whose header a check did not get to: those stay new until a
 // check fetches them, so a check that breaks off after its listing loses
 // none. The account keeps the known ids in a file across restarts
-// (KnownIdsFile): restore() reads them back, fileBytes() gives them for
+// (KnownIdsFile): restore() reads them back, writeFile() gives them for
 // writing and unsaved() says whether they changed since. Without a file
 // (or with one that does not fit) the first listing is only remembered.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,8 +33,9 @@ public:
     // when they were taken; else what is wrong with the file, and the
     // tracker stays reset.
     std::optional<std::string> restore(std::string_view fileBytes, std::string_view owner);
-    // The known ids as a known-ids file for owner holds them.
-    std::string fileBytes(std::string_view owner) const;
+    // Hands the known ids, as a known-ids file for owner holds them, to
+    // append piece by piece; false when append refused one.
+    bool writeFile(std::string_view owner, const std::function<bool(std::string_view)>& append) const;
     // Whether the known ids changed since they were restored or marked
     // saved; never before a first listing was remembered, so that no file
     // claims an empty mailbox that was never listed.

@@ -125,6 +125,10 @@ WholeFile readWholeFile(std::u16string_view path, size_t maxBytes, std::string& 
 }
 
 bool replaceFile(std::u16string_view path, std::string_view bytes) {
+    return replaceFileWith(path, [bytes](const AppendBytes& append) { return append(bytes); });
+}
+
+bool replaceFileWith(std::u16string_view path, const std::function<bool(const AppendBytes&)>& produce) {
     const auto name = systemPath(path);
     if (!name || name->empty()) return false;
     const std::string temporary = *name + ".tmp-" + std::to_string(getpid());
@@ -134,7 +138,8 @@ bool replaceFile(std::u16string_view path, std::string_view bytes) {
     unlink(temporary.c_str());
     Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600));
     if (file.get() < 0) return false;
-    const bool written = writeAll(file.get(), bytes);
+    const int fd = file.get();
+    const bool written = produce([fd](std::string_view bytes) { return writeAll(fd, bytes); });
     if (!file.close() || !written || rename(temporary.c_str(), name->c_str()) != 0) {
         unlink(temporary.c_str());
         return false;

@@ -138,13 +138,18 @@ WholeFile readWholeFile(std::u16string_view path, size_t maxBytes, std::string& 
 }
 
 bool replaceFile(std::u16string_view path, std::string_view bytes) {
+    return replaceFileWith(path, [bytes](const AppendBytes& append) { return append(bytes); });
+}
+
+bool replaceFileWith(std::u16string_view path, const std::function<bool(const AppendBytes&)>& produce) {
     const auto name = systemPath(path);
     if (!name || name->empty()) return false;
     const std::wstring temporary = *name + L".tmp-" + std::to_wstring(GetCurrentProcessId());
     FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file.valid()) return false;
-    const bool written = writeAll(file.get(), bytes);
+    const HANDLE handle = file.get();
+    const bool written = produce([handle](std::string_view bytes) { return writeAll(handle, bytes); });
     if (!file.close() || !written ||
         !MoveFileExW(temporary.c_str(), name->c_str(), MOVEFILE_REPLACE_EXISTING)) {
         DeleteFileW(temporary.c_str());
