@@ -46,9 +46,9 @@ WholeFile readWholeFile(std::u16string_view path, size_t maxBytes, std::string& 
 // temporary file in the same folder, path + ".tmp-" + the process id (so
 // that two processes replacing the same file never write into one
 // temporary file), which is then renamed over path; a reader finds the old
-// file or the new one, never a part. Nothing is flushed to the disk: a
-// crash soon after may leave the file empty or damaged, or the temporary
-// file behind. False when the file could not be replaced; it is then as it
+// file or the new one, never a mix. Nothing is flushed to the disk: a crash
+// soon after may leave the file empty or damaged, or the temporary file
+// behind. False when the file could not be replaced; it is then as it
 // was, and the temporary file is gone.
 bool replaceFile(std::u16string_view path, std::string_view bytes);
 

@@ -9,12 +9,12 @@ namespace postrix::pop3 {
 
 namespace {
 
-// Each part with its length in front, so no two lists of parts give the
+// Each field with its length in front, so no two lists of fields give the
 // same text.
-void appendPart(std::string& text, std::string_view part) {
-    text += std::to_string(part.size());
+void appendField(std::string& text, std::string_view field) {
+    text += std::to_string(field.size());
     text += ':';
-    text += part;
+    text += field;
 }
 
 constexpr std::string_view kFirstCheck = ": this check only remembers the mailbox";
@@ -28,14 +28,14 @@ KnownIdsFile::KnownIdsFile(Host host, std::u16string path) : host_(host), path_(
 
 std::string KnownIdsFile::mailboxOf(std::string_view server, std::string_view login) {
     std::string mailbox;
-    appendPart(mailbox, server);
-    appendPart(mailbox, login);
+    appendField(mailbox, server);
+    appendField(mailbox, login);
     return mailbox;
 }
 
 std::string KnownIdsFile::owner(std::string_view mailbox) const {
     std::string text;
-    appendPart(text, name_);
+    appendField(text, name_);
     text += mailbox;
     return text;
 }

@@ -246,7 +246,7 @@ void Pop3Session::drop(const std::string* message) {
     channel_.abandon();
     channel_.close();
     // No file is written here: the entries fetched so far wait for the
-    // next check's hand-over, whose start also ends the tracker's part of
+    // next check's hand-over, and its start ends what the tracker holds of
     // this check.
     state_ = Pop3State::Idle;
     if (message) onError_(*this, *message);
