@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks scripts/mailservers.sh end to end: up, send over SMTP (STARTTLS and plain, AUTH LOGIN),
+# Checks scripts/mailservers.sh end to end: up, send over SMTP (STARTTLS and plain, AUTH LOGIN;
+# SMTPS on 465 and the AUTH PLAIN only port),
 # arrival in the Maildir, fetch over POP3 and POP3 over TLS with certificate checks, fast login
 # failures, stop-smtp/start-smtp, clear, down with no process left. Runs the cycle twice.
 # Usage (as root): scripts/mailservers-selftest.sh [rounds]
@@ -122,6 +123,29 @@ try:
 except smtplib.SMTPRecipientsRefused as e:
     check("unauthenticated send refused", True)
     print(f"       {list(e.recipients.values())[0]}")
+
+# The PLAIN-only submission port names no other mechanism, before STARTTLS or after it
+with smtplib.SMTP(host, int(env["SMTP_PLAIN_PORT"]), timeout=10) as s:
+    s.ehlo()
+    before = s.esmtp_features.get("auth", "").split()
+    s.starttls(context=tls_context())
+    s.ehlo()
+    check("plain-only port offers AUTH PLAIN alone", before == s.esmtp_features.get("auth", "").split() == ["PLAIN"],
+          (before, s.esmtp_features.get("auth")))
+    s.user, s.password = user, password
+    check("plain-only port: auth plain", s.auth("PLAIN", s.auth_plain)[0] == 235)
+
+# SMTP with TLS from the first byte on 465 (only the instance with offset 0 has it)
+if env["SMTPS_PORT"]:
+    token_s = uuid.uuid4().hex
+    with smtplib.SMTP_SSL("localhost", int(env["SMTPS_PORT"]), context=tls_context(), timeout=10) as s:
+        s.ehlo()
+        check("smtps offers no STARTTLS", not s.has_extn("starttls"))
+        s.login(user, password)
+        s.sendmail(address, [address], message(token_s, address))
+    check("message over smtps arrives", wait_arrival(token_s) is not None)
+else:
+    print("       no smtps listener in this instance (port offset is not 0)")
 
 # POP3 plain
 count, uidls, subjects = pop_subjects(poplib.POP3(host, pop3_port, timeout=10))

@@ -16,6 +16,10 @@
 #          without TLS; only authenticated clients may send, to any recipient address;
 #          messages up to 50 MiB (SIZE 52428800)
 #   10588  the same, but messages up to 1 MiB (SIZE 1048576)
+#   10589  the same as 10587, but AUTH offers PLAIN only (EHLO says "AUTH PLAIN")
+#   465    SMTP submission with TLS from the first byte (Postfix, implicit TLS), otherwise as
+#          10587. Clients choose implicit TLS by this very port number, so it is never moved:
+#          only the instance with offset 0 has it; the others leave it out (SMTPS_PORT empty)
 #   10110  POP3 (Dovecot), plain, STLS offered
 #   10995  POP3 with TLS from the first byte (Dovecot)
 # Every accepted message is handed to Dovecot over LMTP and lands in the Maildir of the one
@@ -27,7 +31,8 @@
 # `up` keeps the mailbox and the CA of an earlier run; `clear` empties the mailbox.
 #
 # `up` writes $RUN_DIR/env (shell-sourceable): SMTP_HOST SMTP_PORT SMTP_SMALL_PORT
-# SMTP_SMALL_LIMIT POP3_PORT POP3S_PORT CA_FILE MAIL_USER MAIL_PASSWORD MAIL_ADDRESS MAILDIR.
+# SMTP_SMALL_LIMIT SMTP_PLAIN_PORT SMTPS_PORT (empty without the 465 listener) POP3_PORT
+# POP3S_PORT CA_FILE MAIL_USER MAIL_PASSWORD MAIL_ADDRESS MAILDIR.
 # Logs: $RUN_DIR/logs/.
 # Must run as root (Debian 12); packages are installed with apt-get when missing.
 
@@ -50,6 +55,8 @@ readonly PORT_OFFSET
 readonly SMTP_PORT=$((10587 + PORT_OFFSET))
 readonly SMTP_SMALL_PORT=$((10588 + PORT_OFFSET))
 readonly SMTP_SMALL_LIMIT=1048576
+readonly SMTP_PLAIN_PORT=$((10589 + PORT_OFFSET))
+if [ "$PORT_OFFSET" -eq 0 ]; then readonly SMTPS_PORT=465; else readonly SMTPS_PORT=; fi
 readonly POP3_PORT=$((10110 + PORT_OFFSET))
 readonly POP3S_PORT=$((10995 + PORT_OFFSET))
 readonly MAIL_USER=tester
@@ -74,6 +81,11 @@ readonly LOG_DIR=$RUN_DIR/logs
 readonly MAIL_HOME=$RUN_DIR/mail/$MAIL_USER
 readonly MAILDIR=$MAIL_HOME/Maildir
 readonly CA_FILE=$RUN_DIR/ca.pem
+
+# Every Postfix listener of this instance, 465 only where it exists.
+SMTP_PORTS=("$SMTP_PORT" "$SMTP_SMALL_PORT" "$SMTP_PLAIN_PORT")
+[ -n "$SMTPS_PORT" ] && SMTP_PORTS+=("$SMTPS_PORT")
+readonly SMTP_PORTS
 
 log() { printf 'mailservers: %s\n' "$*"; }
 die() { printf 'mailservers: error: %s\n' "$*" >&2; exit 1; }
@@ -314,6 +326,8 @@ SMTP_HOST=$HOST
 SMTP_PORT=$SMTP_PORT
 SMTP_SMALL_PORT=$SMTP_SMALL_PORT
 SMTP_SMALL_LIMIT=$SMTP_SMALL_LIMIT
+SMTP_PLAIN_PORT=$SMTP_PLAIN_PORT
+SMTPS_PORT=$SMTPS_PORT
 POP3_PORT=$POP3_PORT
 POP3S_PORT=$POP3S_PORT
 CA_FILE=$CA_FILE
@@ -326,7 +340,12 @@ EOF
 }
 
 write_postfix_config() {
-    local lmtp=lmtp:unix:$DC_BASE/lmtp-postfix
+    local lmtp=lmtp:unix:$DC_BASE/lmtp-postfix smtps_service=
+    if [ -n "$SMTPS_PORT" ]; then
+        smtps_service="$HOST:$SMTPS_PORT inet n - n - - smtpd
+  -o syslog_name=postfix/smtps
+  -o smtpd_tls_wrappermode=yes"
+    fi
     cat >"$PF_CONF/main.cf" <<EOF
 # Test instance for postrix end-to-end tests; written by scripts/mailservers.sh.
 compatibility_level = 3.6
@@ -387,6 +406,10 @@ $HOST:$SMTP_PORT inet n - n - - smtpd
 $HOST:$SMTP_SMALL_PORT inet n - n - - smtpd
   -o syslog_name=postfix/submission-small
   -o message_size_limit=$SMTP_SMALL_LIMIT
+$HOST:$SMTP_PLAIN_PORT inet n - n - - smtpd
+  -o syslog_name=postfix/submission-plain
+  -o smtpd_sasl_mechanism_filter=plain
+$smtps_service
 pickup    unix  n       -       n       60      1       pickup
 cleanup   unix  n       -       n       -       0       cleanup
 qmgr      unix  n       -       n       300     1       qmgr
@@ -564,20 +587,21 @@ stop_after_failed_up() {
 
 cmd_up() {
     require_root
-    local t0=$EPOCHREALTIME
+    local t0=$EPOCHREALTIME smtps_text="no SMTPS (offset $PORT_OFFSET)"
+    [ -n "$SMTPS_PORT" ] && smtps_text="SMTPS $HOST:$SMTPS_PORT"
     install_packages
     if postfix_pid >/dev/null || dovecot_pid >/dev/null; then
         log "already running; restarting"
         stop_servers
     fi
-    ensure_ports_free "$SMTP_PORT" "$SMTP_SMALL_PORT" "$POP3_PORT" "$POP3S_PORT"
+    ensure_ports_free "${SMTP_PORTS[@]}" "$POP3_PORT" "$POP3S_PORT"
     trap stop_after_failed_up EXIT
     prepare_run_dir
     write_postfix_config
     write_dovecot_config
     start_dovecot
     start_postfix
-    wait_ports "$SMTP_PORT" "$SMTP_SMALL_PORT" "$POP3_PORT" "$POP3S_PORT"
+    wait_ports "${SMTP_PORTS[@]}" "$POP3_PORT" "$POP3S_PORT"
     # Postfix hands mail to these sockets; make sure Dovecot has made them.
     if [ ! -S "$DC_BASE/lmtp-postfix" ] || [ ! -S "$DC_BASE/auth-postfix" ]; then
         log_tail
@@ -585,7 +609,7 @@ cmd_up() {
     fi
     write_env
     trap - EXIT
-    log "up in $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s: SMTP $HOST:$SMTP_PORT (STARTTLS, AUTH; $HOST:$SMTP_SMALL_PORT takes at most $SMTP_SMALL_LIMIT bytes), POP3 $HOST:$POP3_PORT, POP3S $HOST:$POP3S_PORT"
+    log "up in $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s: SMTP $HOST:$SMTP_PORT (STARTTLS, AUTH; $HOST:$SMTP_SMALL_PORT takes at most $SMTP_SMALL_LIMIT bytes, $HOST:$SMTP_PLAIN_PORT AUTH PLAIN only), $smtps_text, POP3 $HOST:$POP3_PORT, POP3S $HOST:$POP3S_PORT"
     log "user $MAIL_USER / $MAIL_PASSWORD <$MAIL_ADDRESS>, CA $CA_FILE, env $RUN_DIR/env"
 }
 
@@ -642,9 +666,9 @@ cmd_stop_smtp() {
 cmd_start_smtp() {
     require_root
     if postfix_pid >/dev/null; then log "postfix already running"; return 0; fi
-    ensure_ports_free "$SMTP_PORT" "$SMTP_SMALL_PORT"
+    ensure_ports_free "${SMTP_PORTS[@]}"
     start_postfix
-    wait_ports "$SMTP_PORT" "$SMTP_SMALL_PORT"
+    wait_ports "${SMTP_PORTS[@]}"
     log "postfix started, SMTP $HOST:$SMTP_PORT"
 }
 
@@ -656,7 +680,9 @@ cmd_help() {
 With the current settings:
   run folder   $RUN_DIR
   account      login $MAIL_USER, password $MAIL_PASSWORD, address $MAIL_ADDRESS
-  SMTP         $HOST:$SMTP_PORT (STARTTLS, AUTH LOGIN/PLAIN); $HOST:$SMTP_SMALL_PORT (at most $SMTP_SMALL_LIMIT bytes)
+  SMTP         $HOST:$SMTP_PORT (STARTTLS, AUTH LOGIN/PLAIN); $HOST:$SMTP_SMALL_PORT (at most $SMTP_SMALL_LIMIT bytes);
+               $HOST:$SMTP_PLAIN_PORT (AUTH PLAIN only)
+  SMTPS        $(if [ -n "$SMTPS_PORT" ]; then echo "$HOST:$SMTPS_PORT (TLS from the first byte)"; else echo "none: only offset 0 has $HOST:465"; fi)
   POP3         $HOST:$POP3_PORT (plain, STLS); POP3S $HOST:$POP3S_PORT (TLS from the first byte)
   CA           $CA_FILE (made by 'up'; trust it to verify the servers)
   mailbox      $MAILDIR

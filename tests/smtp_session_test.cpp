@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "fixtures/manual_clock.h"
 #include "fixtures/received_size.h"
@@ -298,6 +299,107 @@ TEST_F(SmtpSessionTest, TrafficIsReportedInBothPhasesAndQuitToo) {
     session.finish();
     ASSERT_EQ(host.traffic.size(), 5u);
     EXPECT_EQ(host.traffic[4].bytes, "QUIT\r\n");
+}
+
+TEST_F(SmtpSessionTest, Port465HandshakesBeforeTheGreetingAndNeverSendsStartTls) {
+    // TLS from the first byte whatever the STARTTLS setting says.
+    for (const bool useSsl : {true, false}) {
+        start(useSsl, "smtp.example.com:465");
+        EXPECT_EQ(connection.sslStarts, 0);  // not before the connection stands
+        host.deliverConnected(connection);
+        EXPECT_EQ(connection.sslStarts, 1);
+        host.deliverTls(connection, true);
+        EXPECT_EQ(host.takeSent(connection), "");  // the server greets first
+        EXPECT_EQ(reply("220 hi\r\n"), kEhlo);
+        EXPECT_EQ(reply("250-mx\r\n250 AUTH LOGIN PLAIN\r\n"), "AUTH LOGIN\r\n");
+        session.finish();
+        host.takeSent(connection);
+        connection.sslStarts = 0;
+    }
+    // Every other port connects in the clear and uses STARTTLS.
+    for (const char* server : {"mx", "mx:587", "mx:25", "mx:4650"}) {
+        start(true, server);
+        host.deliverConnected(connection);
+        host.deliverTls(connection, true);  // no handshake of the session's: ignored
+        EXPECT_EQ(connection.sslStarts, 0) << server;
+        EXPECT_EQ(reply("220 hi\r\n"), kEhlo) << server;
+        EXPECT_EQ(reply("250 ok\r\n"), "STARTTLS\r\n") << server;
+        session.finish();
+        host.takeSent(connection);
+    }
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SmtpSessionTest, FailedHandshakeOnPort465ClosesWithoutQuit) {
+    start(false, "mx:465");
+    host.deliverConnected(connection);
+    host.deliverTls(connection, false, 337047686, u"certificate verify failed");
+    host.deliverTls(connection, false, 1, nullptr);
+    host.deliverData(connection, "220 late\r\n");
+    host.setResult(u"NetLib/InitSSL", 1);
+    start(false, "mx:465");
+    host.deliverConnected(connection);
+    EXPECT_EQ(errors, (std::vector<std::string>{"SMTP - SSL error (337047686): certificate verify failed",
+                                                "SMTP - Starting TLS failed"}));
+    EXPECT_EQ(session.state(), SmtpState::Idle);
+    EXPECT_EQ(host.takeSent(connection), "");
+    EXPECT_EQ(connection.closes, 2);
+}
+
+// The authentication command that answers an EHLO reply; with ehloAfterTls,
+// the reply after STARTTLS.
+class SmtpAuthTest : public SmtpSessionTest {
+protected:
+    std::string authCommandAfter(std::string_view ehloReply, const char* ehloAfterTls = nullptr,
+                                 const std::string& login = "alice", const std::string& password = "secret") {
+        host.takeSent(connection);  // the QUIT of an earlier send
+        session.start({"mx", "alice@example.com", login, password, ehloAfterTls != nullptr},
+                      OutgoingMail{"Bob", {"bob@example.com"}, "Hi", "Hello", {}});
+        reply("220 hi\r\n");
+        if (ehloAfterTls) {
+            reply(ehloReply);
+            reply("220 go\r\n");
+            host.deliverTls(connection, true);
+            host.takeSent(connection);
+            ehloReply = ehloAfterTls;
+        }
+        return reply(ehloReply);
+    }
+};
+
+TEST_F(SmtpAuthTest, PlainOnlyWhenTheLatestEhloOffersPlainWithoutLogin) {
+    const std::string plain = "AUTH PLAIN AGFsaWNlAHNlY3JldA==\r\n", login = "AUTH LOGIN\r\n";
+    const std::vector<std::tuple<std::string, const char*, std::string>> cases = {
+        {"250-mx\r\n250 AUTH CRAM-MD5 plain\r\n", nullptr, plain},
+        {"250-mx\r\n250 AUTH=PLAIN\r\n", nullptr, plain},
+        {"250-mx\r\n250 AUTH PLAIN LOGIN\r\n", nullptr, login},
+        {"250-mx\r\n250-AUTH PLAIN\r\n250 AUTH=LOGIN\r\n", nullptr, login},
+        {"250-mx\r\n250 AUTH CRAM-MD5\r\n", nullptr, login},
+        {"250 mx\r\n", nullptr, login},
+        {"250-mx\r\n250 AUTH PLAIN\r\n", "250-mx\r\n250 AUTH LOGIN PLAIN\r\n", login},
+        {"250-mx\r\n250 AUTH LOGIN\r\n", "250-mx\r\n250 AUTH PLAIN\r\n", plain},
+    };
+    for (const auto& [ehlo, ehloAfterTls, command] : cases) {
+        EXPECT_EQ(authCommandAfter(ehlo, ehloAfterTls), command) << ehlo;
+        session.finish();
+    }
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(SmtpAuthTest, PlainLineCarriesUtf8CredentialsAndIsReportedAsSent) {
+    const std::string line = authCommandAfter("250-mx\r\n250 AUTH PLAIN\r\n", nullptr,
+                                              "zofia.żółć@example.com", "hasło€:1");
+    EXPECT_EQ(line, "AUTH PLAIN AHpvZmlhLsW8w7PFgsSHQGV4YW1wbGUuY29tAGhhc8WCb+KCrDox\r\n");
+    EXPECT_EQ(host.traffic.back().bytes, line);  // like AUTH LOGIN's lines: as sent, nothing more
+    EXPECT_EQ(reply("235 2.7.0 ok\r\n"), "MAIL FROM: <alice@example.com>\r\n");
+    session.finish();
+
+    for (const std::string refusal : {"535 5.7.8 Error: authentication failed\r\n", "334 \r\n"}) {
+        authCommandAfter("250-mx\r\n250 AUTH PLAIN\r\n");
+        EXPECT_EQ(reply(refusal), "QUIT\r\n");
+        EXPECT_EQ(errors.back(), "SMTP - Authorization error:\r\n" + refusal);
+    }
+    EXPECT_EQ(errors.size(), 2u);
 }
 
 // The number after " SIZE=" in a MAIL FROM command, or 0 without one.

@@ -1,7 +1,9 @@
 #include "smtp/smtp_session.h"
 
+#include <algorithm>
 #include <array>
 
+#include "host/connection.h"
 #include "platform/host_name.h"
 #include "smtp/base64.h"
 #include "smtp/address_check.h"
@@ -57,6 +59,7 @@ void SmtpSession::start(const SmtpSettings& settings, const OutgoingMail& mail) 
     login_ = settings.login;
     password_ = settings.password;
     useSsl_ = settings.useSsl;
+    implicitTls_ = splitHostPort(server_, kSmtpDefaultPort).port == kSmtpImplicitTlsPort;
     mail_ = mail;
     tlsActive_ = false;
     nextRecipient_ = 0;
@@ -126,12 +129,29 @@ void SmtpSession::onConnectionError(uint32_t code) {
                                               : formatText("SMTP - Connection error:%d", static_cast<int>(code)));
 }
 
+void SmtpSession::onConnected() {
+    // With TLS from the first byte the handshake comes before anything else;
+    // the greeting arrives as data after it. A refusal closes without QUIT,
+    // which would reach the server as no TLS record.
+    if (state_ != SmtpState::AwaitGreeting || !implicitTls_ || tlsActive_) return;
+    if (channel_.initSsl() != 0) fail(Ending::Close, "SMTP - Starting TLS failed");
+}
+
+bool SmtpSession::awaitingHandshake() const {
+    if (state_ == SmtpState::AwaitStartTls) return true;
+    return state_ == SmtpState::AwaitGreeting && implicitTls_ && !tlsActive_;
+}
+
 void SmtpSession::onTlsResult(int32_t status, int32_t errorCode, const char16_t* errorText) {
-    if (state_ != SmtpState::AwaitStartTls) return;
+    if (!awaitingHandshake()) return;
     channel_.touch();
     if (status == 1) {
         tlsActive_ = true;
-        sendCommand("EHLO " + ehloDomain_ + "\r\n", SmtpState::AwaitEhlo);
+        // After STARTTLS the client speaks first; with TLS from the first
+        // byte the server's greeting comes next.
+        if (state_ == SmtpState::AwaitStartTls) {
+            sendCommand("EHLO " + ehloDomain_ + "\r\n", SmtpState::AwaitEhlo);
+        }
         return;
     }
     fail(Ending::Close, errorText ? formatText("SMTP - SSL error (%d): %s", errorCode, text::wideToUtf8(errorText).c_str())
@@ -179,11 +199,33 @@ void SmtpSession::onGreeting(std::string_view) {
 
 void SmtpSession::onEhlo(std::string_view reply) {
     capabilities_ = parseEhloReply(reply);
-    if (useSsl_ && !tlsActive_) {
+    if (useSsl_ && !tlsActive_ && !implicitTls_) {
         sendCommand("STARTTLS\r\n", SmtpState::AwaitStartTls);
     } else {
-        sendCommand("AUTH LOGIN\r\n", SmtpState::AwaitUserPrompt);
+        authenticate();
     }
+}
+
+void SmtpSession::authenticate() {
+    const std::vector<std::string>& offered = capabilities_.authMechanisms;
+    const auto offers = [&offered](std::string_view name) {
+        return std::find(offered.begin(), offered.end(), name) != offered.end();
+    };
+    if (!offers("PLAIN") || offers("LOGIN")) {
+        sendCommand("AUTH LOGIN\r\n", SmtpState::AwaitUserPrompt);
+        return;
+    }
+    // The initial response in the command itself: authorization identity
+    // (empty: the same as the login), login and password, each after a NUL.
+    // The line goes through send() like AUTH LOGIN's Base64 lines, so the
+    // traffic report carries no more than those do.
+    std::string response;
+    response.reserve(login_.size() + password_.size() + 2);
+    response += '\0';
+    response += login_;
+    response += '\0';
+    response += password_;
+    sendCommand("AUTH PLAIN " + base64Encode(response) + "\r\n", SmtpState::AwaitAuthResult);
 }
 
 void SmtpSession::onStartTls(std::string_view) {

@@ -37,10 +37,13 @@ struct SmtpSettings {
     std::string senderAddress;
     std::string login;
     std::string password;
-    bool useSsl = true;
+    bool useSsl = true;  // STARTTLS; port kSmtpImplicitTlsPort has TLS either way
 };
 
 inline constexpr int32_t kSmtpDefaultPort = 587;
+// The submission port whose servers speak TLS from the first byte; on every
+// other port TLS comes through STARTTLS when the settings ask for it.
+inline constexpr int32_t kSmtpImplicitTlsPort = 465;
 inline constexpr uint32_t kReceiveTimeoutMs = 20000;
 
 class SmtpSession final : private mail::ChannelEvents {
@@ -73,7 +76,7 @@ public:
 
 private:
     bool awaitingReply() const override { return state_ != SmtpState::Idle; }
-    void onConnected() override {}
+    void onConnected() override;
     void onReply(std::string_view reply) override;
     void onBadReply(mail::ReplyFramer::Result result) override;
     void onClosedByPeer() override;
@@ -94,6 +97,11 @@ private:
 
     // Sends a command and moves to the state that awaits its reply.
     void sendCommand(const std::string& command, SmtpState next);
+    // AUTH PLAIN when the latest EHLO reply offers PLAIN but not LOGIN, else
+    // AUTH LOGIN.
+    void authenticate();
+    // Whether a TLS result now answers the handshake the session began.
+    bool awaitingHandshake() const;
     void sendNextRecipient();
     void composeAndSend();
 
@@ -110,6 +118,9 @@ private:
     std::string login_;
     std::string password_;
     bool useSsl_ = false;
+    // The server's port is kSmtpImplicitTlsPort: the handshake follows the
+    // connect, before the greeting, and STARTTLS is never sent.
+    bool implicitTls_ = false;
     OutgoingMail mail_;
     // The date and file sizes the message is built from, fixed before MAIL
     // FROM so that the size announced there is the size sent.

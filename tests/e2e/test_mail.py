@@ -131,6 +131,70 @@ class SizeLimitTest(unittest.TestCase):
         self.assertEqual(len(next(p for p in message.walk() if p.get_filename()).get_payload(decode=True)), 102400)
 
 
+class SubmissionPortTest(unittest.TestCase):
+    """Sending over TLS from the first byte (127.0.0.1:465) and to the port that offers AUTH PLAIN only."""
+
+    def setUp(self):
+        self.mailbox = Mailbox(ENV)
+        self.mailbox.clear()
+        self.profile = Profile.secure(ENV)
+        self.log = os.path.join(os.environ.get("POSTRIX_MAIL_DIR", "/tmp/postrix-mail"), "logs", "postfix.log")
+
+    def tearDown(self):
+        self.profile.remove()
+
+    def chat(self, service, text, **kwargs):
+        """Sends a chat message; returns joxhost's result and Postfix's lines of that session up to its end."""
+        offset = os.path.getsize(self.log)
+        result = self.profile.chat(ADDRESS, text, **kwargs)
+
+        def session():
+            with open(self.log, encoding="utf-8", errors="replace") as log:
+                log.seek(offset)
+                lines = [line for line in log if f"postfix/{service}/smtpd[" in line]
+            return lines if any(" disconnect " in line for line in lines) else None
+        return result, "".join(wait_until(session, 10, f"the end of a {service} session"))
+
+    def test_port_465_speaks_tls_at_once_with_or_without_the_starttls_setting(self):
+        if not ENV.get("SMTPS_PORT"):
+            self.skipTest("no 127.0.0.1:465 listener: only the mail server instance with "
+                          "POSTRIX_MAIL_PORT_OFFSET=0 has it")
+        self.profile.config(**{"MAIL/smtpServer": f"localhost:{ENV['SMTPS_PORT']}"})
+        result = self.profile.chat(ADDRESS, "hello", ca_file=None)
+        self.assertEqual(result.returncode, 1)
+        failures = [e["text"] for e in result.events_named("log")]
+        self.assertEqual(len(failures), 1, failures)
+        self.assertRegex(failures[0], rf"^{ADDRESS}: SMTP - SSL error \(\d+\): certificate verify failed")
+        for ssl_setting in ("int:1", "int:0"):
+            with self.subTest(ssl=ssl_setting):
+                self.mailbox.clear()
+                self.profile.config(**{"MAIL/ssl": ssl_setting})
+                result, session = self.chat("smtps", f"przez 465, {POLISH}")
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                self.assertEqual(result.events_named("notify")[0]["text"], "Mail wysłany pomyślnie")
+                self.assertRegex(session, r" disconnect from .* ehlo=1 auth=1 mail=1 rcpt=1 data=1 quit=1 ")
+                self.assertNotIn("starttls", session)
+                message = self.mailbox.wait_for_messages(1)[0]
+                self.assertEqual(message.get_payload(decode=True).decode("utf-8").rstrip("\r\n"),
+                                 f"przez 465, {POLISH}")
+
+    def test_plain_only_port_gets_auth_plain_and_a_wrong_password_is_reported(self):
+        self.profile.config(**{"MAIL/smtpServer": f"localhost:{ENV['SMTP_PLAIN_PORT']}"})
+        result, session = self.chat("submission-plain", "tylko PLAIN")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("sasl_method=PLAIN, sasl_username=tester", session)
+        self.assertRegex(session, r" ehlo=2 starttls=1 auth=1 mail=1 rcpt=1 data=1 quit=1 ")
+        self.assertEqual(len(self.mailbox.wait_for_messages(1)), 1)
+
+        self.profile.config(**{"MAIL/password": "wrong"})
+        result, session = self.chat("submission-plain", "nie dojdzie")
+        self.assertEqual(result.returncode, 1)
+        failures = [e["text"] for e in result.events_named("log")]
+        self.assertEqual(len(failures), 1, failures)
+        self.assertRegex(failures[0], rf"^{ADDRESS}: SMTP - Authorization error:\r\n535 5\.7\.8 .*\r\n$")
+        self.assertRegex(session, r" auth=0/1 quit=1 ")
+
+
 class ReceivingTest(unittest.TestCase):
     SENDERS = [
         ("=?UTF-8?Q?Pawe=C5=82_Kowalski?= <pawel@example.com>", "Paweł Kowalski <pawel@example.com>"),
