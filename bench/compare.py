@@ -242,7 +242,14 @@ def warm(env, secure):
 
 
 def joxhost_first_check(profile):
-    """A fresh `joxhost run` that checks once and quits; returns its Usage."""
+    """A fresh `joxhost run` that checks once and quits; returns its Usage.
+
+    The known ids an earlier run left in the profile go first: this is the
+    account's first check, which only learns the mailbox (as curl's UIDL
+    does) and writes postrix.known, not a later one fetching the headers of
+    everything new to it."""
+    for known in glob.glob(os.path.join(profile.dir, "postrix.known*")):
+        os.remove(known)
     host = TimedHost(profile)
     with host:
         host.check()
