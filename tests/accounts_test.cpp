@@ -157,10 +157,20 @@ TEST_F(AccountsTest, RemoveKeepsTheOrderDeletesTheFileAndProtectsTheMainAccount)
     EXPECT_TRUE(host.loggedContains("Removing account failed, cannot remove main account"));
     EXPECT_TRUE(host.loggedContains("Removing account failed, cannot find account with id = 99"));
 
+    const std::string known = "postrix_" + test::utf8(middle) + ".known";
+    dir.write(known, "ids");
+    dir.write(known + ".tmp-41", "ids cut short");
+    dir.write(known + ".tmp-42", "ids cut short");
+    dir.write("postrix.known", "ids of the main account");
     event(*manager, kAcmRemove, u"MAIL", middleId);
     before.erase(before.begin() + 2);
     EXPECT_EQ(profiles(*manager), before);
     EXPECT_FALSE(dir.exists("postrix_" + test::utf8(middle) + ".config"));
+    EXPECT_FALSE(dir.exists(known));
+    EXPECT_FALSE(dir.exists(known + ".tmp-41"));
+    EXPECT_FALSE(dir.exists(known + ".tmp-42"));
+    EXPECT_TRUE(dir.exists("postrix.known"));
+    for (size_t i = 1; i < before.size(); ++i) EXPECT_TRUE(dir.exists("postrix_" + test::utf8(before[i]) + ".config"));
     EXPECT_TRUE(host.timers.count(u"MAIL/1/mailRecvTimer"));
     EXPECT_FALSE(host.timers.count(u"MAIL/" + test::wide(std::to_string(middleId)) + u"/mailRecvTimer"));
     EXPECT_FALSE(host.services.count(u"MAIL/" + test::wide(std::to_string(middleId)) + u"/PFMessageSend"));

@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/file_reader.h"
 #include "platform/files.h"
+#include "support/system.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -127,6 +128,78 @@ TEST_F(FilesTest, ReaderReadsTheWholeFileAndNoticesAChange) {
 
     EXPECT_FALSE(platform::FileReader::open(dir_.path().string()).has_value());
     EXPECT_FALSE(platform::FileReader::open((dir_.path() / "gone.txt").string()).has_value());
+}
+
+TEST_F(FilesTest, WholeFileIsReadWithinItsLimit) {
+    const std::string content = std::string(100000, 'q') + std::string("\0\r\n\xFF", 4) + "end";
+    dir_.write("known.bin", content);
+    const std::u16string path = platform::joinPath(wideDirectory(), u"known.bin");
+    std::string bytes = "left from before";
+    EXPECT_EQ(platform::readWholeFile(path, content.size(), bytes), platform::WholeFile::read);
+    EXPECT_EQ(bytes, content);
+    EXPECT_EQ(platform::readWholeFile(path, content.size() - 1, bytes), platform::WholeFile::tooLarge);
+    dir_.write("empty.bin", "");
+    EXPECT_EQ(platform::readWholeFile(platform::joinPath(wideDirectory(), u"empty.bin"), 10, bytes),
+              platform::WholeFile::read);
+    EXPECT_EQ(bytes, "");
+
+    EXPECT_EQ(platform::readWholeFile(platform::joinPath(wideDirectory(), u"gone.bin"), 10, bytes),
+              platform::WholeFile::missing);
+    EXPECT_EQ(platform::readWholeFile(native(wideDirectory() + u"/gone/known.bin"), 10, bytes),
+              platform::WholeFile::missing);
+    EXPECT_EQ(platform::readWholeFile(wideDirectory(), 10, bytes), platform::WholeFile::unreadable);
+    EXPECT_EQ(platform::readWholeFile(path + std::u16string(1, u'\0'), 1 << 20, bytes),
+              platform::WholeFile::unreadable);
+    // Returns at once, with no writer to a FIFO and no end to a device.
+    for (const std::string& other : test::nonRegularFiles(dir_.path()))
+        EXPECT_EQ(platform::readWholeFile(fs::path(other).u16string(), 10, bytes), platform::WholeFile::unreadable)
+            << other;
+}
+
+TEST_F(FilesTest, ReplaceFileLeavesTheOldFileOrTheNewOneAndNoTemporary) {
+    const std::u16string path = platform::joinPath(wideDirectory(), u"postrix.known");
+    const std::string large(3 << 20, '\0');
+    std::string bytes;
+    for (const std::string& content : {std::string("first"), large, std::string("short")}) {
+        ASSERT_TRUE(platform::replaceFile(path, content));
+        ASSERT_EQ(platform::readWholeFile(path, large.size(), bytes), platform::WholeFile::read);
+        EXPECT_EQ(bytes, content);
+        EXPECT_EQ(sortedFind(u"*"), std::vector<std::u16string>{u"postrix.known"});
+    }
+    // A temporary file a crashed process of the same id left is written
+    // over; another process's is left alone.
+    const std::string ours = "postrix.known.tmp-" + std::to_string(test::processId());
+    dir_.write(ours, "stale");
+    dir_.write("postrix.known.tmp-0", "being written");
+    EXPECT_TRUE(platform::replaceFile(path, "after"));
+    EXPECT_EQ(platform::readWholeFile(path, 100, bytes), platform::WholeFile::read);
+    EXPECT_EQ(bytes, "after");
+    EXPECT_FALSE(fs::exists(dir_.path() / ours));
+    EXPECT_TRUE(fs::exists(dir_.path() / "postrix.known.tmp-0"));
+
+    // What cannot be replaced stays, with no temporary file beside it.
+    fs::create_directory(dir_.path() / "folder");
+    EXPECT_FALSE(platform::replaceFile(platform::joinPath(wideDirectory(), u"folder"), "x"));
+    EXPECT_TRUE(fs::is_directory(dir_.path() / "folder"));
+    EXPECT_TRUE(sortedFind(u"folder.*").empty());
+    EXPECT_FALSE(platform::replaceFile(native(wideDirectory() + u"/gone/postrix.known"), "x"));
+    EXPECT_FALSE(platform::replaceFile(path + std::u16string(1, u'\0'), "x"));
+    EXPECT_EQ(platform::readWholeFile(path, 100, bytes), platform::WholeFile::read);
+    EXPECT_EQ(bytes, "after");
+
+    // Made piece by piece; a maker that gives up leaves the file as it was.
+    const auto pieces = [](bool finish) {
+        return [finish](const platform::AppendBytes& append) {
+            return append("one ") && append("") && append("two") && finish;
+        };
+    };
+    EXPECT_FALSE(platform::replaceFileWith(path, pieces(false)));
+    EXPECT_EQ(platform::readWholeFile(path, 100, bytes), platform::WholeFile::read);
+    EXPECT_EQ(bytes, "after");
+    EXPECT_TRUE(platform::replaceFileWith(path, pieces(true)));
+    EXPECT_EQ(platform::readWholeFile(path, 100, bytes), platform::WholeFile::read);
+    EXPECT_EQ(bytes, "one two");
+    EXPECT_EQ(sortedFind(u"postrix.known*"), (std::vector<std::u16string>{u"postrix.known", u"postrix.known.tmp-0"}));
 }
 
 class ManualClock : public platform::Clock {

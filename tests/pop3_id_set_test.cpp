@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "pop3/id_set.h"
 
@@ -137,6 +138,77 @@ TEST(IdSet, MarksStayRightOverManyListings) {
         ASSERT_EQ(set.contains("blinks"), blinksKnown) << listing;
         ASSERT_TRUE(set.contains("stays"));
     }
+}
+
+TEST(IdSet, UnlistedIdsStayNewAndCommitSaysWhetherAnythingChanged) {
+    IdSet set;
+    EXPECT_TRUE([&] {
+        set.list("a");
+        set.list("b");
+        return set.commit();
+    }());
+    // The same ids again, in another order: nothing changed.
+    set.list("b");
+    set.list("a");
+    EXPECT_FALSE(set.commit());
+    // Across several blocks: the ids added and then unlisted go, the rest
+    // stay in their order.
+    uint32_t place = 0;
+    std::vector<std::string> kept{"a", "b"};
+    set.list("a");
+    set.list("b");
+    for (int i = 0; i < 3000; ++i) {
+        const std::string id = idOf(i);
+        ASSERT_EQ(set.list(id, &place), Listed::New);
+        if (i % 3 == 0) {
+            set.unlist(place);
+            set.unlist(place);  // twice is once
+        } else {
+            kept.push_back(id);
+        }
+    }
+    EXPECT_TRUE(set.commit());
+    std::vector<std::string> visited;
+    set.forEachKnown([&](std::string_view id) { visited.emplace_back(id); });
+    EXPECT_EQ(visited, kept);
+    EXPECT_EQ(set.size(), kept.size());
+    EXPECT_FALSE(set.contains(idOf(0)));
+    EXPECT_EQ(set.list(idOf(0)), Listed::New);
+    EXPECT_EQ(set.list(idOf(1)), Listed::Known);
+    set.abandon();
+
+    // Only unlisted ids added, every known one listed: no change.
+    for (const auto& id : kept) set.list(id);
+    set.list("fresh", &place);
+    set.unlist(place);
+    EXPECT_FALSE(set.commit());
+    EXPECT_FALSE(set.contains("fresh"));
+    // A known id that goes is a change, even when as many come.
+    for (size_t i = 1; i < kept.size(); ++i) set.list(kept[i]);
+    set.list("fresh");
+    EXPECT_TRUE(set.commit());
+    EXPECT_TRUE(set.contains("fresh"));
+    EXPECT_FALSE(set.contains("a"));
+}
+
+TEST(IdSet, ClearedOrReservedSetWorksAsANewOne) {
+    IdSet set;
+    for (int i = 0; i < 5000; ++i) set.list(idOf(i));
+    set.commit();
+    set.list("pending");
+    set.clear();
+    EXPECT_EQ(set.size(), 0u);
+    EXPECT_FALSE(set.contains(idOf(1)));
+    EXPECT_LT(set.memoryBytes(), 1024u);
+    // Listed once a table for all of them is there: nothing grows on the way.
+    set.reserve(20000);
+    EXPECT_GE(set.memoryBytes(), 20000u * 8 * 5 / 4);  // 8-byte slots, loaded at most 4/5
+    for (int i = 0; i < 20000; ++i) ASSERT_EQ(set.list(idOf(i)), Listed::New);
+    EXPECT_TRUE(set.commit());
+    EXPECT_EQ(set.size(), 20000u);
+    EXPECT_TRUE(set.contains(idOf(19999)));
+    set.reserve(10);  // never shrinks what is there
+    EXPECT_TRUE(set.contains(idOf(0)));
 }
 
 TEST(IdSet, MemoryIsAFewBytesAboveTheIdsThemselves) {

@@ -173,6 +173,24 @@ TEST(Pop3Session, CheckThatFailsBeforeItsListingLeavesTheFirstCheckToTheNextOne)
     EXPECT_TRUE(h.notices.empty());
 }
 
+TEST(Pop3Session, AnotherServerOrLoginIsAnotherMailboxWhoseFirstCheckOnlyRemembers) {
+    Harness h;
+    h.firstCheck("1 a\r\n");
+    for (const auto& [server, login] : {std::pair{"pop2.example.com", "alice"}, std::pair{"pop2.example.com", "bob"},
+                                         std::pair{"pop.example.com", "alice"}}) {
+        h.session.start({server, "alice@example.com", login, "secret", false});
+        h.reply("+OK\r\n");
+        h.reply("+OK\r\n");
+        h.reply("+OK\r\n");
+        EXPECT_EQ(h.reply(std::string("+OK\r\n1 a\r\n2 ") + server + login + "\r\n.\r\n"), "QUIT\r\n") << login;
+        EXPECT_TRUE(h.session.tracker().knows(std::string(server) + login));
+    }
+    // The same mailbox again: its new mail counts.
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n.\r\n"), "TOP 2 0\r\n");
+    EXPECT_TRUE(h.notices.empty());
+}
+
 TEST(Pop3Session, EachEntryIsHandedOverOnceAndOnlyNewMailHandsOverAgain) {
     Harness h;
     h.firstCheck("1 a\r\n");
@@ -280,7 +298,14 @@ TEST(Pop3Session, FailureDuringTopsAnnouncesWhatWasFetchedThenReports) {
     ASSERT_EQ(h.notices.size(), 1u);
     EXPECT_EQ(subjects(h.notices[0]), std::vector<std::string>{"three"});
     EXPECT_EQ(h.errors, std::vector<std::string>{"POP3 - Error on TOP:\r\n-ERR\r\n"});
-    // Message 2 counts as known and is never announced.
+    // Message 2 was never announced: the next check fetches it, and only it.
+    EXPECT_TRUE(h.session.tracker().knows("c"));
+    EXPECT_FALSE(h.session.tracker().knows("b"));
+    h.login();
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"), "TOP 2 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSubject: two\r\n\r\n.\r\n"), "QUIT\r\n");
+    ASSERT_EQ(h.notices.size(), 2u);
+    EXPECT_EQ(subjects(h.notices[1]), std::vector<std::string>{"two"});
     h.login();
     EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"), "QUIT\r\n");
 }
@@ -508,11 +533,13 @@ TEST(Pop3Session, SilentServerIsDroppedAfterTwentySecondsWithoutAWord) {
     EXPECT_EQ(h.host.takeSent(h.connection), "");  // no QUIT
     EXPECT_TRUE(h.errors.empty());
     EXPECT_EQ(h.notices.size(), 0u);
-    // The entry fetched so far is announced by the next check.
+    // The entry fetched so far is announced by the next check, together
+    // with the message whose header the dropped check was reading.
     h.login();
-    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"), "QUIT\r\n");
+    EXPECT_EQ(h.reply("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"), "TOP 2 0\r\n");
+    EXPECT_EQ(h.reply("+OK\r\nSubject: late\r\n\r\n.\r\n"), "QUIT\r\n");
     ASSERT_EQ(h.notices.size(), 1u);
-    EXPECT_EQ(subjects(h.notices[0]), std::vector<std::string>{"kept"});
+    EXPECT_EQ(subjects(h.notices[0]), (std::vector<std::string>{"kept", "late"}));
 }
 
 // --- replies cut into data events anywhere ------------------------------

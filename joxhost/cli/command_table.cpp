@@ -140,8 +140,9 @@ const std::vector<CommandDeclaration>& commands() {
         {"check", {{"ACCOUNT", false, accountPosition}}, {"--timeout"}, "check an account's mailbox once",
          "Checks the mailbox of the account at position ACCOUNT once, as its timer\n"
          "does, shows what the plug-in shows, as `run` does, and ends with the\n"
-         "check. The plug-in remembers a mailbox only while it runs: the first check\n"
-         "of a process learns what the mailbox holds and announces none of it.\n"
+         "check. The very first check of an account learns what the mailbox holds\n"
+         "and announces none of it; every later one, in this process or the next,\n"
+         "announces what arrived since (the plug-in keeps postrix.known).\n"
          "Exit status: 0 checked (new mail or none), 1 the check failed (its error\n"
          "on one line) or did not end within --timeout seconds, 2 bad usage, 3 no\n"
          "check started (the settings it lacks are named, or no POP3 server).\n",

@@ -9,6 +9,7 @@
 #include "accounts/options_page.h"
 #include "accounts/send_outcome.h"
 #include "host/log.h"
+#include "platform/files.h"
 #include "pop3/pop3_session.h"
 #include "smtp/outgoing_mail.h"
 #include "smtp/smtp_session.h"
@@ -28,6 +29,13 @@ constexpr int32_t kTimerPeriodic = 3;
 
 int32_t clampCheckInterval(int64_t minutes) {
     return static_cast<int32_t>(std::clamp<int64_t>(minutes, 1, kMaxCheckInterval));
+}
+
+std::u16string knownIdsFileName(std::u16string_view profileName) {
+    // The profile name ends at its first NUL, as for the settings file.
+    profileName = profileName.substr(0, profileName.find(u'\0'));
+    if (profileName.empty()) return u"postrix.known";
+    return u"postrix_" + std::u16string(profileName) + u".known";
 }
 
 Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName,
@@ -51,6 +59,9 @@ Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_v
             newMailNotice_->add(session.settings().mail, std::move(entries));
         },
         showCheckError, id_);
+    std::u16string directory;
+    if (hostDirectory(host_, directory))
+        pop3_->keepKnownIds(platform::joinPath(directory, knownIdsFileName(profileName_)));
     settings_ = std::make_unique<SettingsStore>(host_, moduleHandle_, profileName_);
     registerWithHost();
 }

@@ -91,4 +91,8 @@ private:
 // in milliseconds fits a signed 32-bit number.
 int32_t clampCheckInterval(int64_t minutes);
 
+// The file of a profile's known mail ids, named like its settings file:
+// "postrix.known" for the main account, "postrix_<P>.known" for profile P.
+std::u16string knownIdsFileName(std::u16string_view profileName);
+
 }  // namespace postrix

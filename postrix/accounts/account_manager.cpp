@@ -103,14 +103,25 @@ void AccountManager::removeAccount(int32_t id) {
         return;
     }
     const std::u16string fileName = SettingsStore::fileNameFor((*found)->profileName());
+    const std::u16string knownIdsName = knownIdsFileName((*found)->profileName());
     std::unique_ptr<Account> account = std::move(*found);
     accounts_.erase(found);
-    account.reset();  // tears the account down
+    account.reset();  // tears the account down: none of its checks writes after this
 
     std::u16string directory;
-    if (!hostDirectory(host_, directory) || !platform::deleteFile(platform::joinPath(directory, fileName))) {
+    const bool haveDirectory = hostDirectory(host_, directory);
+    if (!haveDirectory || !platform::deleteFile(platform::joinPath(directory, fileName))) {
         logFailure(host_, formatText("Removing account's configuration file failed, please remove %s by hand",
                                      text::wideToUtf8(fileName).c_str()));
+    }
+    // The known ids, and temporary files a crash left while writing them.
+    bool deleted = haveDirectory && platform::deleteFile(platform::joinPath(directory, knownIdsName));
+    if (haveDirectory)
+        for (const std::u16string& temporary : platform::findFiles(directory, knownIdsName + u".tmp-*"))
+            deleted = platform::deleteFile(platform::joinPath(directory, temporary)) && deleted;
+    if (!deleted) {
+        logFailure(host_, formatText("Removing account's known mail ids failed, please remove %s by hand",
+                                     text::wideToUtf8(knownIdsName).c_str()));
     }
 }
 

@@ -1,4 +1,12 @@
 // Owns every configured mailbox and answers the host's account window.
+//
+// Each account keeps two files in the host's directory: its settings,
+// "postrix.config" for the main account and "postrix_<P>.config" for
+// profile P, and the unique ids of the messages its checks already know,
+// "postrix.known" and "postrix_<P>.known" (see pop3/known_ids_file.h and
+// known_ids_format.h), written through "<name>.tmp-<process id>" renamed
+// over it.
+// Removing a profile's account deletes all of them.
 #pragma once
 
 #include <cstdint>

@@ -45,7 +45,7 @@ size_t slotsFor(size_t count) {
 
 IdSet::IdSet() : slots_(kMinSlots, 0) {}
 
-IdSet::Listed IdSet::list(std::string_view id) {
+IdSet::Listed IdSet::list(std::string_view id, uint32_t* place) {
     if (id.empty() || id.size() > kMaxIdLength) return Listed::Refused;
     const uint64_t hash = hashId(id);
     size_t slot = find(id, hash);
@@ -58,6 +58,7 @@ IdSet::Listed IdSet::list(std::string_view id) {
     }
     uint32_t offset = 0;
     if (!append(id, offset)) return Listed::Refused;
+    if (place) *place = offset;
     ++count_;
     if (count_ * 5 > slots_.size() * 4) {
         rebuildTable(slotsFor(count_));
@@ -67,16 +68,28 @@ IdSet::Listed IdSet::list(std::string_view id) {
     return Listed::New;
 }
 
-void IdSet::commit() {
-    // Unless every committed id was listed again, the unlisted ones go.
-    if (knownListed_ != committedCount_) {
+void IdSet::unlist(uint32_t place) {
+    // Mark 0 is no listing's generation.
+    char& mark = markAt(place);
+    if (mark == 0) return;
+    mark = 0;
+    ++unlisted_;
+}
+
+bool IdSet::commit() {
+    // Unless every committed id was listed again and no added one unlisted,
+    // the unmarked ones go.
+    if (knownListed_ != committedCount_ || unlisted_ != 0) {
         const char mark = static_cast<char>(generation_);
         compact([mark](char entryMark) { return entryMark == mark; });
         rebuildTable(slotsFor(count_));
     }
+    // Changed when a committed id went or an added one stayed.
+    const bool changed = knownListed_ != committedCount_ || count_ != knownListed_;
     committedCount_ = count_;
     committedEnd_ = end();
     nextListing();
+    return changed;
 }
 
 void IdSet::abandon() {
@@ -89,6 +102,24 @@ void IdSet::abandon() {
         rebuildTable(slotsFor(count_));
     }
     nextListing();
+}
+
+void IdSet::clear() {
+    blocks_.clear();
+    std::vector<uint64_t>(kMinSlots, 0).swap(slots_);
+    count_ = 0;
+    committedCount_ = 0;
+    committedEnd_ = 0;
+    nextListing();
+}
+
+void IdSet::reserve(size_t count) {
+    const size_t slots = slotsFor(count);
+    if (slots > slots_.size()) rebuildTable(slots);
+}
+
+void IdSet::prefetch(std::string_view id) const {
+    __builtin_prefetch(&slots_[hashId(id) & (slots_.size() - 1)]);
 }
 
 bool IdSet::contains(std::string_view id) const {
@@ -197,6 +228,7 @@ void IdSet::compact(Keep keep) {
 
 void IdSet::nextListing() {
     knownListed_ = 0;
+    unlisted_ = 0;
     if (generation_ < 255) {
         ++generation_;
         return;

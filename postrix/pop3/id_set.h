@@ -11,8 +11,13 @@
 // Committing drops the ids the listing did not mark (nothing is moved when
 // it marked them all); abandoning drops those it added. Outside a listing's
 // reading the set answers for the committed ids only.
+//
+// A set read back from a file is a listing as well: reserve() sizes the
+// table once for all its ids, and forEachKnown() hands the committed ids
+// over for writing one, in the order they lie.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -38,12 +43,27 @@ public:
     IdSet(const IdSet&) = delete;
     IdSet& operator=(const IdSet&) = delete;
 
-    // Lists one id of the listing in progress.
-    Listed list(std::string_view id);
-    // The listing was complete: the set becomes exactly its ids.
-    void commit();
+    // Lists one id of the listing in progress. For an id it adds (New),
+    // place receives where the id lies, for unlist().
+    Listed list(std::string_view id, uint32_t* place = nullptr);
+    // An id this listing added counts as not listed after all: the commit
+    // leaves it out, so the next listing finds it new again. Only once the
+    // listing's last id was listed, and only with a place list() gave in it.
+    void unlist(uint32_t place);
+    // The listing was complete: the set becomes exactly its ids (less those
+    // unlisted). True when that changed the committed ids.
+    bool commit();
     // The listing broke off: the set stays as the last commit left it.
     void abandon();
+    // Drops every id, committed or not.
+    void clear();
+    // Sizes the table for count ids at once, so that listing them never
+    // grows it step by step.
+    void reserve(size_t count);
+    // Asks the processor for the table slot where id would be found: ids
+    // listed in bulk (read from a file) wait for one slot while the slots
+    // of the next ones are on their way.
+    void prefetch(std::string_view id) const;
 
     // Whether a committed listing held id.
     bool contains(std::string_view id) const;
@@ -51,6 +71,19 @@ public:
     size_t size() const { return committedCount_; }
     // Heap bytes held by blocks and table.
     size_t memoryBytes() const;
+    // At least the committed ids' bytes with two more each.
+    size_t committedBytes() const { return committedEnd_; }
+
+    // Calls visit(std::string_view id) for every committed id.
+    template <typename Visit>
+    void forEachKnown(Visit visit) const {
+        for (size_t b = 0; b < blocks_.size() && b * kBlockBytes < committedEnd_; ++b) {
+            const char* bytes = blocks_[b].bytes.get();
+            const uint32_t used = std::min<uint32_t>(blocks_[b].used, committedEnd_ - static_cast<uint32_t>(b) * kBlockBytes);
+            for (uint32_t at = 0; at < used; at += 2 + static_cast<unsigned char>(bytes[at]))
+                visit(std::string_view(bytes + at + 2, static_cast<unsigned char>(bytes[at])));
+        }
+    }
 
 private:
     static constexpr uint32_t kBlockBytes = 64 * 1024;
@@ -85,6 +118,7 @@ private:
     size_t committedCount_ = 0;
     uint32_t committedEnd_ = 0;    // entries at lower offsets are committed
     size_t knownListed_ = 0;       // committed entries marked by this listing
+    size_t unlisted_ = 0;          // added entries this listing unmarked again
     uint8_t generation_ = 1;       // an entry's mark equal to it: listed by this listing
 };
 

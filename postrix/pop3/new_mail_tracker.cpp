@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "pop3/known_ids_format.h"
+
 namespace postrix::pop3 {
 
 namespace {
@@ -34,10 +36,30 @@ bool splitPair(std::string_view line, int32_t& number, std::string_view& id) {
 
 }  // namespace
 
-void NewMailTracker::startCheck() {
+void NewMailTracker::reset() {
     pendingTops_.clear();
-    knownIds_.abandon();
+    fetching_.reset();
+    listingComplete_ = false;
+    knownIds_.clear();
+    firstCheck_ = true;
+    unsaved_ = true;
 }
+
+std::optional<std::string> NewMailTracker::restore(std::string_view fileBytes, std::string_view owner) {
+    if (auto problem = decodeKnownIds(fileBytes, owner, knownIds_)) {
+        reset();
+        return problem;
+    }
+    firstCheck_ = false;
+    unsaved_ = false;
+    return std::nullopt;
+}
+
+bool NewMailTracker::writeFile(std::string_view owner, const std::function<bool(std::string_view)>& append) const {
+    return writeKnownIds(owner, knownIds_, append);
+}
+
+void NewMailTracker::startCheck() { endCheck(); }
 
 void NewMailTracker::readListingLine(std::string_view line) {
     // A NUL neither hides the rest of the line nor becomes part of an id.
@@ -59,19 +81,37 @@ void NewMailTracker::readPair(std::string_view line) {
     int32_t number = 0;
     std::string_view id;
     if (!splitPair(line, number, id)) return;
-    if (knownIds_.list(id) == IdSet::Listed::New && !firstCheck_) pendingTops_.push_back(number);
+    uint32_t place = 0;
+    if (knownIds_.list(id, &place) == IdSet::Listed::New && !firstCheck_) pendingTops_.push_back({number, place});
 }
 
-void NewMailTracker::endListing() {
-    knownIds_.commit();
-    firstCheck_ = false;
-}
+void NewMailTracker::endListing() { listingComplete_ = true; }
 
 std::optional<int32_t> NewMailTracker::takeNextMessage() {
     if (pendingTops_.empty()) return std::nullopt;
-    const int32_t number = pendingTops_.back();
+    fetching_ = pendingTops_.back();
     pendingTops_.pop_back();
-    return number;
+    return fetching_->number;
+}
+
+void NewMailTracker::addEntry(NewMailEntry entry) {
+    newMail_.push_back(std::move(entry));
+    fetching_.reset();
+}
+
+void NewMailTracker::endCheck() {
+    if (listingComplete_) {
+        // The messages not fetched stay new for the next check.
+        if (fetching_) knownIds_.unlist(fetching_->place);
+        for (const Pending& pending : pendingTops_) knownIds_.unlist(pending.place);
+        if (knownIds_.commit()) unsaved_ = true;
+        firstCheck_ = false;
+    } else {
+        knownIds_.abandon();
+    }
+    listingComplete_ = false;
+    pendingTops_.clear();
+    fetching_.reset();
 }
 
 }  // namespace postrix::pop3

@@ -71,6 +71,7 @@ bool Pop3Session::start(const Pop3Settings& settings) {
     settings_ = settings;
     channel_.begin();
     tracker_.startCheck();
+    useKnownIdsOfMailbox();
     if (auto problem = credentialsProblem(settings_.login, settings_.password)) {
         fail(*problem);
         return true;
@@ -84,6 +85,17 @@ bool Pop3Session::start(const Pop3Settings& settings) {
     }
     state_ = Pop3State::AwaitWelcome;
     return true;
+}
+
+void Pop3Session::keepKnownIds(std::u16string path) { knownIdsFile_.emplace(host_, std::move(path)); }
+
+void Pop3Session::useKnownIdsOfMailbox() {
+    std::string mailbox = KnownIdsFile::mailboxOf(settings_.server, settings_.login);
+    if (mailbox == knownMailbox_) return;
+    // The known ids of one mailbox would make all of another's mail new.
+    tracker_.reset();
+    if (knownIdsFile_) knownIdsFile_->load(tracker_, mailbox);
+    knownMailbox_ = std::move(mailbox);
 }
 
 void Pop3Session::checkTimeout() {
@@ -211,9 +223,13 @@ bool Pop3Session::sendCommand(const std::string& command, Pop3State next) {
 
 void Pop3Session::finish() {
     if (state_ == Pop3State::Idle) return;
+    tracker_.endCheck();
     // Mail of this check, or of one the timeout sweep dropped; a check that
     // brings none shows nothing again.
     if (!tracker_.entries().empty()) onNewMail_(*this, tracker_.takeEntries());
+    // Every known id is now announced or was never new, so the file may
+    // say so.
+    if (knownIdsFile_ && knownMailbox_) knownIdsFile_->save(tracker_, *knownMailbox_);
     state_ = Pop3State::Idle;
     // The reply to QUIT is never read: with the state idle it only reaches
     // the traffic report.
@@ -229,6 +245,9 @@ void Pop3Session::fail(const std::string& message) {
 void Pop3Session::drop(const std::string* message) {
     channel_.abandon();
     channel_.close();
+    // No file is written here: the entries fetched so far wait for the
+    // next check's hand-over, and its start ends what the tracker holds of
+    // this check.
     state_ = Pop3State::Idle;
     if (message) onError_(*this, *message);
 }

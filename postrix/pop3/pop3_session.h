@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "host/host.h"
 #include "mail/channel.h"
 #include "mail/pop3_framer.h"
+#include "pop3/known_ids_file.h"
 #include "pop3/new_mail_tracker.h"
 
 namespace postrix::pop3 {
@@ -67,6 +69,12 @@ public:
     // without QUIT and without any message.
     void checkTimeout();
 
+    // Keeps the known ids in the file at path across restarts: read at the
+    // first check (and whenever server or login changed), written at the
+    // end of a check that handed its mail over and changed them. Without
+    // it they live in memory only.
+    void keepKnownIds(std::u16string path);
+
     // Replaces the reachability probe (tests; the default is the
     // platform's).
     void setProbe(Probe probe) { probe_ = std::move(probe); }
@@ -100,6 +108,9 @@ private:
     void onListingLine(std::string_view line);
     void onHeaderComplete(std::string_view header);
 
+    // The known ids are those of the mailbox of settings_: when it is
+    // another than before, they start over from the file.
+    void useKnownIdsOfMailbox();
     bool sendCommand(const std::string& command, Pop3State next);
     void fetchNextHeader();
     // Ends the check: hands over the mail not yet handed over, QUIT and
@@ -117,6 +128,8 @@ private:
     ErrorHandler onError_;
     Pop3State state_ = Pop3State::Idle;
     NewMailTracker tracker_;
+    std::optional<KnownIdsFile> knownIdsFile_;
+    std::optional<std::string> knownMailbox_;  // whose ids the tracker holds
     Probe probe_;
     mail::Pop3Framer framer_;
     mail::Channel channel_;

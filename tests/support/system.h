@@ -23,4 +23,7 @@ std::string systemNarrowPath(const std::filesystem::path& path);
 // in directory and /dev/zero on POSIX, the NUL device on Windows.
 std::vector<std::string> nonRegularFiles(const std::filesystem::path& directory);
 
+// The system's id of this process.
+unsigned long processId();
+
 }  // namespace postrix::test

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace postrix::test {
 
@@ -17,6 +18,8 @@ void setEnvironment(const char* name, const char* value) {
 }
 
 std::string systemNarrowPath(const std::filesystem::path& path) { return path.string(); }
+
+unsigned long processId() { return static_cast<unsigned long>(getpid()); }
 
 std::vector<std::string> nonRegularFiles(const std::filesystem::path& directory) {
     const std::string fifo = (directory / "queue").string();

@@ -21,6 +21,8 @@ std::string systemNarrowPath(const std::filesystem::path& path) {
     return narrow;
 }
 
+unsigned long processId() { return GetCurrentProcessId(); }
+
 std::vector<std::string> nonRegularFiles(const std::filesystem::path&) {
     return {"NUL"};
 }
