@@ -17,7 +17,8 @@ struct CommandLine {
     std::string profileDir;
     std::string pluginPath;
     std::string caFile;
-    int timeoutSeconds = 120;              // chat, send
+    int timeoutSeconds = 120;              // chat, send, run
+    bool stay = false;                     // run
     std::optional<std::string> subject;    // chat, send
     std::vector<std::string> to;           // send: contact names or addresses
     std::optional<std::string> body;       // send

@@ -1,7 +1,9 @@
 #include "cli/command_support.h"
 
 #include <cstdio>
+#include <memory>
 
+#include "cli/send_progress.h"
 #include "store/profile.h"
 #include "store/settings_file.h"
 #include "core/utf.h"
@@ -9,7 +11,8 @@
 namespace joxhost {
 
 int fail(Reporter& reporter, int status, const std::string& text) {
-    std::fprintf(stderr, "joxhost: %s\n", text.c_str());
+    // A failure of the plug-in's that was just printed is not said twice.
+    if (!reporter.printedFailure(text)) std::fprintf(stderr, "joxhost: %s\n", text.c_str());
     if (reporter.json()) reporter.emit(Event("host-error").add("text", text).add("status", status));
     return status;
 }
@@ -136,11 +139,15 @@ std::string noAccountAt(const std::string& command, int position, size_t count) 
 }
 
 int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
-                     Reporter& reporter, const std::string& command, const std::string& to) {
-    bool timedOut = false;
+                     Reporter& reporter, const std::string& command, const std::string& to,
+                     int64_t expectedBytes) {
+    const SendProgress progress(session.host(), expectedBytes);
+    // The wait's handler runs even when cancelled, after this returns: it
+    // shares the flag rather than pointing into this frame.
+    const auto timedOut = std::make_shared<bool>(false);
     asio::steady_timer deadline(io, std::chrono::seconds(timeoutSeconds));
-    deadline.async_wait([&timedOut](const std::error_code& error) { timedOut = !error; });
-    session.runUntil([&] { return outcome.decided() || timedOut; });
+    deadline.async_wait([timedOut](const std::error_code& error) { *timedOut = !error; });
+    session.runUntil([&] { return outcome.decided() || *timedOut; });
     deadline.cancel();
 
     switch (outcome.state()) {

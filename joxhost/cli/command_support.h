@@ -45,8 +45,11 @@ std::optional<ListedAccount> accountAt(Host& host, int position, size_t* count =
 // time runs out, prints it and returns the exit status: 0 after the success
 // notice, 1 after a failure or without an outcome in time. command names the
 // command in the time-out line, to the recipients in the success line.
+// Meanwhile the send's progress shows (cli/send_progress.h), of about
+// expectedBytes when known.
 int awaitSendOutcome(Session& session, asio::io_context& io, const SendOutcome& outcome, int timeoutSeconds,
-                     Reporter& reporter, const std::string& command, const std::string& to);
+                     Reporter& reporter, const std::string& command, const std::string& to,
+                     int64_t expectedBytes = 0);
 
 // The failure line of a command during which a settings file could not be
 // written.

@@ -104,6 +104,7 @@ const std::vector<OptionDeclaration>& commandOptions() {
                  &CommandLine::passwordPrompt),
             flag("--any-key", "", "take keys joxhost does not know too (int:N an integer,\nanything else a text)",
                  &CommandLine::anyKey),
+            flag("--stay", "", "keep running after the input ends", &CommandLine::stay),
         };
         return all;
     }();
@@ -154,15 +155,19 @@ const std::vector<CommandDeclaration>& commands() {
          "Exit status: 0 sent, 1 failed (or no outcome within --timeout seconds),\n"
          "2 bad usage, 3 the plug-in started nothing.\n",
          chatCommand, {}},
-        {"run", {}, {}, "run with commands on standard input",
-         "Loads the plug-in and runs until SIGINT, SIGTERM or `quit`. Commands on\n"
-         "standard input, one a line:\n"
+        {"run", {}, {"--stay", "--timeout"}, "run with commands on standard input",
+         "Loads the plug-in and runs it with commands on standard input, one a line:\n"
          "  check N                 check account N's mailbox now\n"
          "  chat N ADDRESS TEXT     send TEXT (the rest of the line) to ADDRESS\n"
          "  click                   click the newest notification\n"
          "  close                   close the newest notification\n"
          "  accounts                list the accounts\n"
-         "  quit                    unload the plug-in and stop\n",
+         "  quit                    unload the plug-in and stop at once\n"
+         "At the end of the input it waits for the checks and sends it began (at\n"
+         "most --timeout seconds) and stops; with --stay it keeps running on the\n"
+         "plug-in's timers until SIGINT, SIGTERM or `quit`.\n"
+         "Exit status: 0 all went well, 1 a check, a send or a command line failed\n"
+         "(or a check or a send had no outcome within --timeout seconds).\n",
          runLoopCommand, {}},
         {"contacts", {}, {}, "list the contacts",
          "Lists the profile's contacts (contacts.txt): name and e-mail address.\n", contactsCommand, {}},

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "cli/cli.h"
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
         return joxhost::kExitOk;
     }
     joxhost::Reporter reporter(parsed.line.json, parsed.line.verbose);
+    // Progress lines are for a person watching, never for a file or a program.
+    if (!parsed.line.json && isatty(fileno(stderr))) reporter.setStatusOutput(stderr);
     joxhost::Environment environment{std::getenv("JOXHOST_PROFILE"), std::getenv("XDG_DATA_HOME"),
                                      std::getenv("HOME")};
     return joxhost::runCommand(parsed.line, environment, reporter);

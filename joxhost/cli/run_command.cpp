@@ -1,11 +1,14 @@
-// run: the plug-in runs until SIGINT, SIGTERM or `quit`, driven by its
-// timers, its connections and the commands read on standard input.
+// run: the plug-in runs driven by its timers, its connections and the
+// commands read on standard input, until the input ends and the checks and
+// sends it asked for have ended (or, with --stay, until SIGINT, SIGTERM or
+// `quit`). The exit status says whether any of them failed.
 #include <csignal>
 #include <deque>
 #include <iostream>
 #include <mutex>
 #include <thread>
 
+#include "cli/work_outcome.h"
 #include "cli/command_support.h"
 #include "cli/console.h"
 #include "postrix/abi/records_send.h"
@@ -53,16 +56,57 @@ private:
     std::shared_ptr<Shared> shared_;
 };
 
+// The checks and sends run was asked for, until each has its outcome.
+class WorkInFlight {
+public:
+    explicit WorkInFlight(Reporter& reporter)
+        : tap_(reporter, [this](const Event& event) { observe(event); }) {}
+
+    // Runs start (a call into the plug-in) while a new outcome of the kind
+    // watches alone: what the plug-in reports meanwhile answers this request,
+    // not one made before. The outcome stays if the plug-in began the work.
+    void begin(WorkOutcome::Kind kind, int32_t accountId, const std::function<void()>& start) {
+        WorkOutcome outcome(kind, accountId);
+        starting_ = &outcome;
+        start();
+        starting_ = nullptr;
+        if (outcome.started()) outcomes_.push_back(outcome);
+        settle();
+    }
+
+    // Between two turns of the loop: closes become ends, and what ended is
+    // counted and forgotten.
+    void settle() {
+        for (auto& outcome : outcomes_) {
+            outcome.settle();
+            if (outcome.failed()) ++failures_;
+        }
+        std::erase_if(outcomes_, [](const WorkOutcome& outcome) { return outcome.decided(); });
+    }
+
+    size_t unfinished() const { return outcomes_.size(); }
+    int failures() const { return failures_; }
+
+private:
+    void observe(const Event& event) {
+        if (starting_) return starting_->observe(event);
+        for (auto& outcome : outcomes_) outcome.observe(event);
+    }
+
+    std::vector<WorkOutcome> outcomes_;
+    WorkOutcome* starting_ = nullptr;
+    int failures_ = 0;
+    ReporterTap tap_;  // last: it goes first, while the rest is still there
+};
+
 class Console {
 public:
-    Console(Session& session, Reporter& reporter, bool& stop) : session_(session), reporter_(reporter), stop_(stop) {}
+    Console(Session& session, Reporter& reporter, WorkInFlight& work, bool& stop)
+        : session_(session), reporter_(reporter), work_(work), stop_(stop) {}
 
     void handle(const std::string& line) {
         const auto parsed = parseConsoleLine(line);
-        if (!parsed.command) {
-            reporter_.emit(Event("command-error").add("text", parsed.error));
-            return;
-        }
+        if (!parsed.command) return error(parsed.error);
         const ConsoleCommand& command = *parsed.command;
         switch (command.kind) {
             case ConsoleCommand::Kind::Empty: return;
@@ -79,9 +123,15 @@ public:
         }
     }
 
+    // Lines that were no command, or asked for what could not be done.
+    int errors() const { return errors_; }
+
 private:
     Host& host() { return session_.host(); }
-    void error(const std::string& text) { reporter_.emit(Event("command-error").add("text", text)); }
+    void error(const std::string& text) {
+        ++errors_;
+        reporter_.emit(Event("command-error").add("text", text));
+    }
 
     void accounts() {
         for (const auto& account : host().accounts.list(kMailClass)) printAccount(reporter_, account);
@@ -90,10 +140,9 @@ private:
     void check(int position) {
         const auto account = accountAt(host(), position);
         if (!account) return error("check: no account at position " + std::to_string(position));
-        constexpr int32_t kCheckNow = 1;
-        if (!host().timers.fire(mailTimerName(account->id), kCheckNow)) {
-            return error("check: account " + std::to_string(position) + " has no mail-check timer");
-        }
+        bool timer = false;
+        work_.begin(WorkOutcome::Kind::Check, account->id, [&] { timer = startCheck(host(), account->id); });
+        if (!timer) return error("check: account " + std::to_string(position) + " has no mail-check timer");
         reporter_.detail(Event("check").add("account", position).add("id", account->id));
     }
 
@@ -107,15 +156,19 @@ private:
         record.contactId = address.c_str();
         record.netClass = kMailClass;
         record.text = text.c_str();
-        PluginCalls::Scope scope(host().calls);
-        const auto result =
-            host().services.call(sendServiceName(account->id), reinterpret_cast<uintptr_t>(&record), 0);
+        std::optional<int64_t> result;
+        work_.begin(WorkOutcome::Kind::Send, account->id, [&] {
+            PluginCalls::Scope scope(host().calls);
+            result = host().services.call(sendServiceName(account->id), reinterpret_cast<uintptr_t>(&record), 0);
+        });
         if (!result) error("chat: the account has no send service");
     }
 
     Session& session_;
     Reporter& reporter_;
+    WorkInFlight& work_;
     bool& stop_;
+    int errors_ = 0;
 };
 
 }  // namespace
@@ -125,7 +178,8 @@ int runLoopCommand(const CommandLine& line, const Environment& environment, Repo
     auto session = openSession(io, line, environment, reporter);
     if (!session) return kExitFailed;
     bool stop = false;
-    Console console(*session, reporter, stop);
+    WorkInFlight work(reporter);
+    Console console(*session, reporter, work, stop);
 
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const std::error_code& error, int number) {
@@ -147,9 +201,21 @@ int runLoopCommand(const CommandLine& line, const Environment& environment, Repo
         console.handle(text);
         asio::post(io, next);
     };
+    // At the end of the input the work begun is given the time limit to end
+    // (unless --stay keeps joxhost running).
+    bool inputEnded = false;
+    const auto finishingTimedOut = std::make_shared<bool>(false);
+    asio::steady_timer finishing(io);
     InputLines input(io, [&](std::optional<std::string> text) {
         if (!text) {
-            reporter.detail(Event("input-ended"));  // keep running until a signal or quit
+            reporter.detail(Event("input-ended"));
+            inputEnded = true;
+            if (!line.stay) {
+                finishing.expires_after(std::chrono::seconds(line.timeoutSeconds));
+                finishing.async_wait([finishingTimedOut](const std::error_code& error) {
+                    if (!error) *finishingTimedOut = true;
+                });
+            }
             return;
         }
         pending.push_back(std::move(*text));
@@ -159,15 +225,29 @@ int runLoopCommand(const CommandLine& line, const Environment& environment, Repo
         }
     });
     reporter.emit(Event("ready").add("profile", session->host().options.profileDir.string()));
-    session->runUntil([&] { return stop; });
+    const auto finished = [&] {
+        return inputEnded && !line.stay && !draining && (work.unfinished() == 0 || *finishingTimedOut);
+    };
+    session->runUntil([&] {
+        work.settle();
+        return stop || finished();
+    });
     signals.cancel();
+    finishing.cancel();
+    bool failed = work.failures() > 0 || console.errors() > 0;
+    if (!stop && work.unfinished() > 0) {
+        failed = true;
+        fail(reporter, kExitFailed,
+             "run: " + std::to_string(work.unfinished()) + " check(s) or send(s) had no outcome within " +
+                 std::to_string(line.timeoutSeconds) + " seconds");
+    }
     session->unload();
     const auto& traffic = session->host().log.trafficCounts();
     reporter.emit(Event("stopped")
                       .add("trafficReports", traffic.reports)
                       .add("bytesSent", traffic.bytesSent)
                       .add("bytesReceived", traffic.bytesReceived));
-    return kExitOk;
+    return failed ? kExitFailed : kExitOk;
 }
 
 }  // namespace joxhost

@@ -10,6 +10,7 @@
 #include "store/contacts.h"
 #include "postrix/abi/records_ui.h"
 #include "cli/send_outcome.h"
+#include "cli/send_progress.h"
 #include "core/utf.h"
 
 namespace joxhost {
@@ -190,7 +191,8 @@ int sendCommand(const CommandLine& line, const Environment& environment, Reporte
 
     std::string to;
     for (const std::string& recipient : recipients) to += (to.empty() ? "" : ", ") + recipient;
-    return awaitSendOutcome(*session, io, outcome, line.timeoutSeconds, reporter, "send", to);
+    return awaitSendOutcome(*session, io, outcome, line.timeoutSeconds, reporter, "send", to,
+                            estimateMailBytes(message.body.size(), message.attachments));
 }
 
 }  // namespace joxhost

@@ -1,6 +1,7 @@
 #include "core/reporter.h"
 
 #include "core/json.h"
+#include "net/winsock_errors.h"
 
 namespace joxhost {
 
@@ -62,7 +63,64 @@ std::string multiLine(std::string_view text) {
     return out;
 }
 
+// A failure's or a log line's text as one readable line.
+std::string oneLine(std::string_view text) { return winsock::withMeanings(foldLines(text)); }
+
+constexpr char kWarningIcon[] = "Image/Warning32";
+
+// Events a person does not need to see unless asking for --verbose: the
+// connections' steps (the plug-in reports what went wrong with them).
+bool onlyVerbose(const Event& event) { return event.name == "net"; }
+
 }  // namespace
+
+std::string foldLines(std::string_view text) {
+    std::string out;
+    bool broken = false;  // a run of line breaks, written before the next other character
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            broken = true;
+            continue;
+        }
+        if (broken && !out.empty()) out += ' ';
+        broken = false;
+        out += c;
+    }
+    return out;
+}
+
+std::string failureText(const Event& event) {
+    if (event.name == "log" && event.number("level") < 0) return event.text("text");
+    if (event.name == "error") return event.text("text");
+    if (event.name == "notify" && event.text("icon") == kWarningIcon) return event.text("text");
+    if (event.name == "send-failed") return event.text("reason");
+    return "";
+}
+
+namespace {
+
+// The text behind a leading label such as "a@b: " or "check: " (a first
+// word that ends in ": "), or the text itself.
+std::string_view behindLabel(std::string_view text) {
+    const size_t colon = text.find(": ");
+    if (colon == 0 || colon == std::string_view::npos || text.substr(0, colon).find(' ') != std::string_view::npos)
+        return text;
+    return text.substr(colon + 2);
+}
+
+}  // namespace
+
+bool sameFailure(std::string_view a, std::string_view b) {
+    const std::string first = foldLines(a), second = foldLines(b);
+    return behindLabel(first) == second || first == behindLabel(second) || behindLabel(first) == behindLabel(second);
+}
+
+bool Reporter::printedFailure(std::string_view text) const {
+    for (const auto& printed : printedFailures_) {
+        if (sameFailure(printed, text)) return true;
+    }
+    return false;
+}
 
 std::string jsonLine(const Event& event) {
     std::string line = "{\"event\":" + jsonString(event.name);
@@ -79,8 +137,10 @@ std::string jsonLine(const Event& event) {
 std::string readableLine(const Event& event) {
     const auto& e = event;
     if (e.name == "log") {
-        return "log [" + std::to_string(e.number("level")) + "] " + e.text("source") + ": " +
-               multiLine(e.text("text"));
+        return "log [" + std::to_string(e.number("level")) + "] " + e.text("source") + ": " + oneLine(e.text("text"));
+    }
+    if (e.name == "notify" && e.text("icon") == kWarningIcon) {
+        return "warning " + e.text("title") + ": " + oneLine(e.text("text"));
     }
     if (e.name == "notify") {
         return "notification [" + e.text("icon") + "] " + e.text("title") + ": " +
@@ -88,7 +148,8 @@ std::string readableLine(const Event& event) {
     }
     if (e.name == "option") return e.text("label") + ": " + e.text("value");
     if (e.name == "contact") return e.text("name") + " <" + e.text("mail") + ">";
-    if (e.name == "error") return "error box " + e.text("title") + ": " + multiLine(e.text("text"));
+    if (e.name == "error") return "error box " + e.text("title") + ": " + oneLine(e.text("text"));
+    if (e.name == "send-failed") return "send failed: " + oneLine(e.text("reason"));
     if (e.name == "archive") {
         return "archived mail to " + e.text("contact") + " (account " +
                std::to_string(e.number("account")) + "), subject: " + e.text("subject");
@@ -101,16 +162,53 @@ std::string readableLine(const Event& event) {
     }
     std::string line = e.name;
     for (const auto& field : e.fields) line += " " + field.key + "=" + multiLine(valueText(field.value));
+    if (e.name == "net" && !winsock::meaning(e.number("code")).empty()) {
+        line += " (" + std::string(winsock::meaning(e.number("code"))) + ")";
+    }
     return line;
 }
 
 void Reporter::emit(const Event& event) {
     if (barrier_) barrier_();
     if (tap_) tap_(event);
+    for (const auto& [id, observer] : observers_) observer(event);
+    if (!json_ && !verbose_) {
+        if (onlyVerbose(event)) return;
+        const std::string failure = failureText(event);
+        if (!failure.empty()) {
+            if (printedFailure(failure)) return;
+            printedFailures_.push_back(failure);
+        }
+    }
+    clearStatus();
     const std::string line = json_ ? jsonLine(event) : readableLine(event);
     std::fputs(line.c_str(), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
+}
+
+int Reporter::addObserver(std::function<void(const Event&)> observer) {
+    observers_.emplace_back(nextObserver_, std::move(observer));
+    return nextObserver_++;
+}
+
+void Reporter::removeObserver(int id) {
+    std::erase_if(observers_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void Reporter::status(const std::string& text) {
+    if (!statusOut_) return;
+    // Back to the line's start, the text, and the rest of the old line erased.
+    std::fputs(("\r" + text + "\x1b[K").c_str(), statusOut_);
+    std::fflush(statusOut_);
+    statusShown_ = true;
+}
+
+void Reporter::clearStatus() {
+    if (!statusShown_) return;
+    std::fputs("\r\x1b[K", statusOut_);
+    std::fflush(statusOut_);
+    statusShown_ = false;
 }
 
 void Reporter::detail(const Event& event) {

@@ -27,6 +27,7 @@ public:
     template <typename Done>
     void runUntil(Done done) {
         while (!done()) {
+            host_->reporter().newTurn();
             if (host_->io().run_one() == 0) break;
         }
     }

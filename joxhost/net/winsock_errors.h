@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <system_error>
 
 namespace joxhost::winsock {
@@ -29,5 +31,16 @@ inline constexpr int32_t kNoData = 11004;
 
 // The Winsock number of a socket or resolver error.
 int32_t fromError(const std::error_code& error);
+
+// What a Winsock number means, in a few words ("connection refused"); ""
+// for a number joxhost does not use.
+std::string_view meaning(int64_t code);
+
+// The text with the meaning of each Winsock number it reports added in
+// parentheses: "Connection error:10061" becomes "Connection error:10061
+// (connection refused)", "err=0x2AF9" becomes "err=0x2AF9 (host not
+// found)". Numbers count only right after "error:" or "err=" (blanks
+// between allowed), so other numbers in a text stay as they are.
+std::string withMeanings(std::string_view text);
 
 }  // namespace joxhost::winsock

@@ -38,6 +38,8 @@ int64_t HostLog::traffic(const void* headerPointer, const void* dataPointer) {
         ++traffic_.reports;
         if (header->direction == postrix::kTrafficSent) traffic_.bytesSent += data->count;
         if (header->direction == postrix::kTrafficReceived) traffic_.bytesReceived += data->count;
+        if (trafficObserver_)
+            trafficObserver_(header->accountId, header->direction == postrix::kTrafficSent, data->count);
     }
     return 0;
 }

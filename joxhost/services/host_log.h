@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "core/reporter.h"
 #include "core/service_registry.h"
@@ -25,11 +26,17 @@ public:
     int64_t traffic(const void* header, const void* data);
 
     const Traffic& trafficCounts() const { return traffic_; }
+
+    // Told of each traffic report as it comes (while a send shows its
+    // progress); empty clears it.
+    using TrafficObserver = std::function<void(int32_t accountId, bool sent, int64_t bytes)>;
+    void setTrafficObserver(TrafficObserver observer) { trafficObserver_ = std::move(observer); }
     int64_t failureCount() const { return failures_; }
 
 private:
     Reporter& reporter_;
     Traffic traffic_;
+    TrafficObserver trafficObserver_;
     int64_t failures_ = 0;
 };
 

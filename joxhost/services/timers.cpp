@@ -81,6 +81,15 @@ bool Timers::fire(const std::u16string& id, int32_t code) {
     return true;
 }
 
+bool Timers::deliverNow(const std::u16string& id, int32_t code) {
+    const auto it = timers_.find(id);
+    if (it == timers_.end()) return false;
+    const auto timer = it->second;  // the handler may destroy the timer
+    PluginCalls::Scope scope(calls_);
+    deliver(timer, code);
+    return true;
+}
+
 void Timers::deliver(const std::shared_ptr<Timer>& timer, int32_t code) {
     if (timer->destroyed) return;
     TimerEventRecord record{};

@@ -29,6 +29,11 @@ public:
     // Queues one event with the given code for the timer; false when there
     // is no such timer.
     bool fire(const std::u16string& id, int32_t code);
+    // Hands the timer one event with the given code now, from a command that
+    // runs on the loop (never from inside a plug-in call), so that what the
+    // plug-in does about it has happened when this returns; false when there
+    // is no such timer.
+    bool deliverNow(const std::u16string& id, int32_t code);
     bool exists(const std::u16string& id) const { return timers_.count(id) != 0; }
     size_t count() const { return timers_.size(); }
 

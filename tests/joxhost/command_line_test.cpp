@@ -100,7 +100,7 @@ TEST(CommandLine, BadUsageIsOneLine) {
         {{"options", "0", "--ssl", "yes"}, "--ssl takes on or off"},
         {{"options", "0", "1"}, "options: wrong number of arguments (try joxhost options --help)"},
         {{"send", "0", "--body", "b", "--show"}, "--show belongs to options"},
-        {{"options", "0", "--timeout", "5"}, "--timeout belongs to check, chat and send"},
+        {{"options", "0", "--timeout", "5"}, "--timeout belongs to check, chat, run and send"},
         {{"contact-add", "Jan"}, "contact-add: wrong number of arguments (try joxhost contact-add --help)"},
         {{"accounts", "x"}, "accounts: wrong number of arguments (try joxhost accounts --help)"},
         {{"chat", "0", "a@b"}, "chat: wrong number of arguments (try joxhost chat --help)"},

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "run_program.h"
 #include "temp_dir.h"
@@ -223,7 +225,7 @@ TEST_F(CommandsTest, ChatToAnAccountThatDoesNotExistIsBadUsage) {
 
 TEST_F(CommandsTest, RunTakesCommandsLineByLine) {
     const auto r = joxhost({"run"}, "accounts\ncheck 0\nclick\nclose\nbogus\ncheck 3\nquit\n");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.err;  // two lines were no command it could do
     const auto lines = r.lines();
     auto position = [&](const std::string& fragment) {
         for (size_t i = 0; i < lines.size(); ++i) {
@@ -245,6 +247,45 @@ TEST_F(CommandsTest, RunTakesCommandsLineByLine) {
                 clicked < ended && ended < endedSeen && endedSeen < unknown && unknown < noAccount &&
                 noAccount < stopped)
         << r.out;
+}
+
+TEST_F(CommandsTest, RunEndsAfterTheInputOnceItsSendsHaveEndedAndSaysWhetherOneFailed) {
+    // The server answers only after a while: run must wait for it.
+    test::TestServer server([&](test::ServerConnection& c) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        c.write("220 fake smtp\r\n");
+        if (c.readUntil("HELO fake\r\n") && c.readUntil("\r\n")) c.write("250 queued\r\n");
+        c.readSome();
+    });
+    ASSERT_EQ(joxhost({"config", "MAIL/smtpServer=127.0.0.1:" + std::to_string(server.port())}).exitCode, 0);
+    auto r = joxhost({"run"}, "chat 0 ola@example.com pierwszy\n");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(has(r, R"("text":"Mail wysłany pomyślnie")")) << r.out;
+    EXPECT_NE(r.lines().back().find(R"({"event":"stopped")"), std::string::npos) << r.out;
+
+    // A second send while the first is under way is refused: the run failed.
+    r = joxhost({"run"}, "chat 0 ola@example.com raz\nchat 0 ola@example.com dwa\n");
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_TRUE(has(r, R"("text":"SMTP - One connection in progress")")) << r.out;
+    EXPECT_TRUE(has(r, R"("text":"Mail wysłany pomyślnie")")) << r.out;  // the first still went
+
+    ASSERT_EQ(joxhost({"config", "MAIL/smtpServer=127.0.0.1:" + std::to_string(test::closedPort())}).exitCode, 0);
+    r = joxhost({"run"}, "chat 0 ola@example.com x\n");
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+
+    // People read the failure once, with what the number means.
+    r = test::runProgram(JOXHOST_BINARY, {"--profile", profile.path().string(), "--plugin", JOXHOST_FAKE_PLUGIN,
+                                          "chat", "0", "ola@example.com", "x"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "log [0] MAIL: loaded\nlog [-1] MAIL: SMTP - Connection error:10061 (connection refused)\n");
+}
+
+TEST_F(CommandsTest, RunWithStayKeepsRunningAfterTheInputUntilAsked) {
+    test::RunningProgram run(
+        JOXHOST_BINARY, {"--json", "--profile", profile.path().string(), "--plugin", JOXHOST_FAKE_PLUGIN, "run", "--stay"},
+        "accounts\n");
+    ASSERT_TRUE(run.waitForOutput(R"("text":"tick 3")")) << run.out();  // its timers still run
+    EXPECT_FALSE(run.waitForOutput(R"({"event":"stopped")", 300)) << run.out();
 }
 
 TEST_F(CommandsTest, ACheckThatEndedIsArchivedWhenJoxhostIsKilledRightAfter) {
