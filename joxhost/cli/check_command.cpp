@@ -1,7 +1,7 @@
 // check: one mail check of an account, as its timer's "check now" starts it,
 // then the loop runs until the check is over. New mail shows as in `run`.
-#include "cli/check_outcome.h"
 #include "cli/command_support.h"
+#include "cli/work_outcome.h"
 
 namespace joxhost {
 
@@ -20,33 +20,23 @@ int checkCommand(const CommandLine& line, const Environment& environment, Report
         return fail(reporter, kExitNothingStarted, missing);
     }
 
-    CheckOutcome outcome(account->id);
-    const CheckOutcomeTap tap(reporter, outcome);
-    constexpr int32_t kCheckNow = 1;
-    if (!host.timers.fire(mailTimerName(account->id), kCheckNow)) {
+    WorkOutcome outcome(WorkOutcome::Kind::Check, account->id);
+    const ReporterTap tap(reporter, [&outcome](const Event& event) { outcome.observe(event); });
+    if (!startCheck(host, account->id)) {
         return fail(reporter, kExitNothingStarted,
                     "check: account " + std::to_string(position) + " has no mail-check timer");
     }
-    // Calls into the plug-in run in the order queued: once this one ran, the
-    // timer's event has been handled.
-    bool delivered = false;
-    host.calls.post([&delivered] { delivered = true; });
-    session->runUntil([&] { return delivered; });
     reporter.detail(Event("check").add("account", position).add("id", account->id));
-    if (!outcome.connected() && !outcome.ended()) {
+    if (!outcome.started() && !outcome.failed()) {
         return fail(reporter, kExitNothingStarted,
                     "check: the plug-in started no check of account " + std::to_string(position) +
                         " (it checks none while its probe host, $POSTRIX_PROBE_HOST or "
                         "one.one.one.one, does not answer)");
     }
 
-    bool timedOut = false;
-    asio::steady_timer deadline(io, std::chrono::seconds(line.timeoutSeconds));
-    deadline.async_wait([&timedOut](const std::error_code& error) { timedOut = !error; });
-    session->runUntil([&] { return outcome.ended() || timedOut; });
-    deadline.cancel();
+    awaitOutcome(*session, outcome, std::chrono::seconds(line.timeoutSeconds));
     if (outcome.failed()) return fail(reporter, kExitFailed, "check: " + outcome.reason());
-    if (!outcome.ended()) {
+    if (!outcome.decided()) {
         return fail(
             reporter, kExitFailed,
             "check: the check did not end within " + std::to_string(line.timeoutSeconds) + " seconds");

@@ -10,6 +10,9 @@ namespace {
 
 constexpr char kCheckInProgress[] = "POP3 - One connection in progress";
 constexpr char kWarningIcon[] = "Image/Warning32";
+// Well above any pause between a server's reply and the plug-in's close, and
+// below the plug-in's 20 s receive time-out.
+constexpr int64_t kGaveUpAfterMs = 15000;
 
 }  // namespace
 
@@ -26,12 +29,26 @@ void WorkOutcome::fail(std::string reason) {
 
 void WorkOutcome::observe(const Event& event) {
     if (decided()) return;
-    const std::string text = event.text("text");
-    const bool names = text.find(protocol_) != std::string::npos;
+    std::string text = event.text("text");
+    const size_t named = text.find(protocol_);
+    const bool names = named != std::string::npos;
+    // The failure's own text, on one line: from "POP3 - " or "SMTP - " on,
+    // without the account's address that the plug-in puts before it.
+    if (names) text = foldLines(std::string_view(text).substr(named));
     if (event.name == "net" && event.text("connection") == socket_) {
         const std::string what = event.text("what");
         if (what == "connect" && state_ == State::NotStarted) state_ = State::Running;
-        if (what == "close" && started()) state_ = State::Closing;
+        if (what == "close" && started()) {
+            // The plug-in ends a session whose server stayed silent for 20 s
+            // without a word when it is a check; a normal end comes right
+            // after the server's last reply.
+            const int64_t silentMs = event.number("silentMs");
+            if (silentMs >= kGaveUpAfterMs) {
+                return fail(protocol_ + "the server stopped answering: no reply for " +
+                            std::to_string(silentMs / 1000) + " s");
+            }
+            state_ = State::Closing;
+        }
     } else if (event.name == "log" && names) {
         if (event.number("level") < 0) return fail(text);
         if (kind_ == Kind::Check && text.find(kCheckInProgress) != std::string::npos && !started())

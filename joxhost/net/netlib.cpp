@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <array>
+#include <chrono>
 
 #include "postrix/abi/records_netlib.h"
 #include "net/tls_channel.h"
@@ -35,6 +36,9 @@ struct NetLib::Link {
     asio::steady_timer timer;
     State state = State::Resolving;
     bool closedByPlugin = false;
+    // When the server was last heard from (connected, or bytes arrived): a
+    // close after a long silence is the plug-in giving up on the server.
+    std::chrono::steady_clock::time_point lastHeard = std::chrono::steady_clock::now();
     std::unique_ptr<TlsChannel> tls;
     std::array<char, 16384> buffer{};
 };
@@ -191,7 +195,11 @@ int64_t NetLib::close(NetConnection* object) {
     Connection* connection = find(object);
     if (!connection) return 1;
     if (const auto link = connection->link) {
-        if (!link->closedByPlugin) report(*link, "close", Event("net"));
+        if (!link->closedByPlugin) {
+            const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - link->lastHeard);
+            report(*link, "close", Event("net").add("silentMs", static_cast<int64_t>(silent.count())));
+        }
         link->closedByPlugin = true;
         shutDown(*link);
         connection->link.reset();
@@ -224,6 +232,7 @@ void NetLib::onResolved(const std::shared_ptr<Link>& link,
 
 void NetLib::onConnected(const std::shared_ptr<Link>& link) {
     link->state = Link::State::Open;
+    link->lastHeard = std::chrono::steady_clock::now();
     link->timer.cancel();
     std::error_code ignored;
     link->socket.non_blocking(true, ignored);
@@ -261,6 +270,7 @@ void NetLib::onRead(const std::shared_ptr<Link>& link, const std::error_code& er
         }
         return;
     }
+    link->lastHeard = std::chrono::steady_clock::now();
     if (!link->tls) {
         postData(link, std::string(link->buffer.data(), count));
     } else {

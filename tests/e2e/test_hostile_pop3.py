@@ -146,3 +146,11 @@ class HostilePop3Test(unittest.TestCase):
             warning = host.expect("notify")
             host.expect_check_end()
         self.assertEqual(warning["text"], "POP3 - Error on USER:\r\n-ERR no [8mfdp.exe\r\n")
+
+    def test_a_server_that_falls_silent_fails_the_check_command(self):
+        # The plug-in drops the session after 20 s of silence without a word;
+        # `check` must not call that a check that ran.
+        self.script.replies["UIDL"] = b""
+        result = self.profile.joxhost("check", "0", timeout=60)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn("POP3 - the server stopped answering: no reply for", result.stderr)

@@ -46,13 +46,30 @@ TEST(WorkOutcome, ACheckEndsWhenItsSocketClosesAndFailsOnAFailureOfTheSameCall) 
     refused.observe(notify("Image/Warning32", "POP3 - Error on PASS:\r\n-ERR no\r\n"));
     refused.settle();
     EXPECT_EQ(refused.state(), State::Failed);
-    EXPECT_EQ(refused.reason(), "a@b: POP3 - Error on PASS:\r\n-ERR no\r\n");
+    EXPECT_EQ(refused.reason(), "POP3 - Error on PASS: -ERR no");  // its own text, one line
 
     // A TLS failure warns while the connection stays open.
     WorkOutcome tls(Kind::Check, 2);
     tls.observe(net("MAIL/Socket/POP3/2", "connect"));
     tls.observe(notify("Image/Warning32", "POP3 - SSL error (1): certificate verify failed"));
     EXPECT_TRUE(tls.failed());
+}
+
+TEST(WorkOutcome, ACheckThePlugInDroppedAfterTheServerFellSilentFailed) {
+    // The plug-in's receive time-out ends a check without a word: only the
+    // silence before the close tells it from a check that ended well.
+    WorkOutcome dropped(Kind::Check, 2);
+    dropped.observe(net("MAIL/Socket/POP3/2", "connect"));
+    dropped.observe(net("MAIL/Socket/POP3/2", "close").add("silentMs", int64_t{21500}));
+    dropped.settle();
+    EXPECT_EQ(dropped.state(), State::Failed);
+    EXPECT_EQ(dropped.reason(), "POP3 - the server stopped answering: no reply for 21 s");
+
+    WorkOutcome quick(Kind::Check, 2);
+    quick.observe(net("MAIL/Socket/POP3/2", "connect"));
+    quick.observe(net("MAIL/Socket/POP3/2", "close").add("silentMs", int64_t{3}));
+    quick.settle();
+    EXPECT_EQ(quick.state(), State::Succeeded);
 }
 
 TEST(WorkOutcome, ACheckIgnoresOtherAccountsAndOtherWork) {
@@ -100,7 +117,7 @@ TEST(WorkOutcome, ASendSucceedsAtItsNotificationAndFailsAtAFailureOrABareClose) 
     boxed.observe(net("MAIL/Socket/SMTP/1", "close"));
     boxed.observe(log(-1, "a@b: SMTP - Authorization error:\r\n535 no"));
     boxed.observe(Event("error").add("title", "a@b").add("text", "SMTP - Authorization error:\r\n535 no"));
-    EXPECT_EQ(boxed.reason(), "a@b: SMTP - Authorization error:\r\n535 no");
+    EXPECT_EQ(boxed.reason(), "SMTP - Authorization error: 535 no");
 
     // Refused before connecting: the failure alone starts and ends it.
     WorkOutcome busy(Kind::Send, 1);
