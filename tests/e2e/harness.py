@@ -13,6 +13,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 
 JOXHOST = os.environ.get("JOXHOST", "build/joxhost")
 MAILSERVERS = os.environ.get("MAILSERVERS", "scripts/mailservers.sh")
@@ -177,6 +178,18 @@ class Profile:
     def query(self, sql):
         with sqlite3.connect(os.path.join(self.dir, "archive.db")) as db:
             return db.execute(sql).fetchall()
+
+
+class MailboxTestCase(unittest.TestCase):
+    """A test on the local servers' empty mailbox with a fresh secure profile (`self.profile`)."""
+
+    def setUp(self):
+        self.mailbox = Mailbox(mail_env())
+        self.mailbox.clear()
+        self.profile = Profile.secure(self.mailbox.env)
+
+    def tearDown(self):
+        self.profile.remove()
 
 
 class RunningHost:

@@ -11,7 +11,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Mailbox, Profile, mail_env  # noqa: E402
+from harness import MailboxTestCase, Profile, mail_env  # noqa: E402
 
 ENV = mail_env()
 ADDRESS = ENV["MAIL_ADDRESS"]
@@ -22,14 +22,7 @@ def config_text(profile, name="postrix.config"):
         return settings_file.read()
 
 
-class CheckTest(unittest.TestCase):
-    def setUp(self):
-        self.mailbox = Mailbox(ENV)
-        self.mailbox.clear()
-        self.profile = Profile.secure(ENV)
-
-    def tearDown(self):
-        self.profile.remove()
+class CheckTest(MailboxTestCase):
 
     def test_a_check_of_an_empty_and_of_a_full_mailbox_ends_with_status_0(self):
         quiet = self.profile.joxhost("check", "0")
@@ -163,14 +156,7 @@ class ConfigTest(unittest.TestCase):
                                                  f"got '{interval}'\n")
 
 
-class ProfileCommandsTest(unittest.TestCase):
-    def setUp(self):
-        self.mailbox = Mailbox(ENV)
-        self.mailbox.clear()
-        self.profile = Profile.secure(ENV)
-
-    def tearDown(self):
-        self.profile.remove()
+class ProfileCommandsTest(MailboxTestCase):
 
     def test_options_show_leaves_the_settings_file_untouched(self):
         self.profile.config(**{"MAIL/checkInterval": "int:3"})

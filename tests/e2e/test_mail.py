@@ -9,7 +9,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Mailbox, Profile, ScratchFiles, mail_env, wait_until  # noqa: E402
+from harness import Mailbox, MailboxTestCase, Profile, ScratchFiles, mail_env, wait_until  # noqa: E402
 
 ENV = mail_env()
 ADDRESS = ENV["MAIL_ADDRESS"]
@@ -17,14 +17,7 @@ ADDRESS = ENV["MAIL_ADDRESS"]
 POLISH = "Zażółć gęślą jaźń — ĄĘŁŃÓŚŹŻ"
 
 
-class SendingTest(unittest.TestCase):
-    def setUp(self):
-        self.mailbox = Mailbox(ENV)
-        self.mailbox.clear()
-        self.profile = Profile.secure(ENV)
-
-    def tearDown(self):
-        self.profile.remove()
+class SendingTest(MailboxTestCase):
 
     def test_chat_message_arrives_with_the_exact_body(self):
         long_line = "x" * 1500

@@ -17,7 +17,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import HOST_ENV, JOXHOST, Mailbox, Profile, ScratchFiles, mail_env  # noqa: E402
+from harness import HOST_ENV, JOXHOST, MailboxTestCase, ScratchFiles, mail_env  # noqa: E402
 from hostile import ScriptedServer, SmtpScript, scripted_profile  # noqa: E402
 
 ENV = mail_env()
@@ -34,14 +34,7 @@ def events(stdout):
     return [json.loads(line) for line in stdout.splitlines() if line.startswith("{")]
 
 
-class RunEndsTest(unittest.TestCase):
-    def setUp(self):
-        self.mailbox = Mailbox(ENV)
-        self.mailbox.clear()
-        self.profile = Profile.secure(ENV)
-
-    def tearDown(self):
-        self.profile.remove()
+class RunEndsTest(MailboxTestCase):
 
     def test_run_finishes_a_send_and_a_check_at_the_end_of_its_input(self):
         started = time.monotonic()
