@@ -140,6 +140,9 @@ private:
     void check(int position) {
         const auto account = accountAt(host(), position);
         if (!account) return error("check: no account at position " + std::to_string(position));
+        // The plug-in starts no check without these and says nothing about it.
+        if (auto missing = incompleteSettings(host(), *account, AccountTask::Check, "check"); !missing.empty())
+            return error(missing);
         bool timer = false;
         work_.begin(WorkOutcome::Kind::Check, account->id, [&] { timer = startCheck(host(), account->id); });
         if (!timer) return error("check: account " + std::to_string(position) + " has no mail-check timer");
@@ -149,6 +152,8 @@ private:
     void chat(const ConsoleCommand& command) {
         const auto account = accountAt(host(), command.account);
         if (!account) return error("chat: no account at position " + std::to_string(command.account));
+        if (auto missing = incompleteSettings(host(), *account, AccountTask::Send, "chat"); !missing.empty())
+            return error(missing);
         const std::u16string address = toUtf16(command.address);
         const std::u16string text = toUtf16(command.text);
         postrix::MessageSendRecord record{};

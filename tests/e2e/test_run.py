@@ -73,6 +73,12 @@ class RunEndsTest(MailboxTestCase):
         self.assertEqual(len(lines), 1, result.stdout)
         self.assertIn("Error on PASS: -ERR", lines[0])
 
+    def test_a_check_the_settings_cannot_start_names_what_they_lack(self):
+        self.profile.config(**{"MAIL/login": ""})
+        result = self.profile.readable("run", stdin="check 0\n", timeout=60)
+        self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+        self.assertIn("cannot check mail: missing MAIL/login", result.stdout + result.stderr)
+
     def test_a_refused_connection_shows_what_the_number_means(self):
         self.profile.config(**{"MAIL/smtpServer": f"localhost:{closed_port()}"})
         result = self.profile.readable("chat", "0", ADDRESS, "nikt nie słucha", timeout=60)
