@@ -142,7 +142,7 @@ int sendCommand(const CommandLine& line, const Environment& environment, Reporte
 
     asio::io_context io;
     SendOutcome outcome;
-    const SendOutcomeTap tap(reporter, outcome);
+    const ReporterTap tap(reporter, [&outcome](const Event& event) { outcome.observe(event); });
     auto session = openSession(io, line, environment, reporter);
     if (!session) return kExitFailed;
     Host& host = session->host();

@@ -27,18 +27,4 @@ private:
     std::string reason_;
 };
 
-// Feeds every event the reporter emits to an outcome while it lives.
-class SendOutcomeTap {
-public:
-    SendOutcomeTap(Reporter& reporter, SendOutcome& outcome) : reporter_(reporter) {
-        reporter_.setTap([&outcome](const Event& event) { outcome.observe(event); });
-    }
-    ~SendOutcomeTap() { reporter_.setTap(nullptr); }
-    SendOutcomeTap(const SendOutcomeTap&) = delete;
-    SendOutcomeTap& operator=(const SendOutcomeTap&) = delete;
-
-private:
-    Reporter& reporter_;
-};
-
 }  // namespace joxhost

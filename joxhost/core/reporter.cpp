@@ -170,7 +170,6 @@ std::string readableLine(const Event& event) {
 
 void Reporter::emit(const Event& event) {
     if (barrier_) barrier_();
-    if (tap_) tap_(event);
     for (const auto& [id, observer] : observers_) observer(event);
     if (!json_ && !verbose_) {
         if (onlyVerbose(event)) return;

@@ -84,13 +84,12 @@ public:
     bool verbose() const { return verbose_; }
     bool json() const { return json_; }
 
-    // Sees every emitted event (chat's outcome, tests).
-    void setTap(std::function<void(const Event&)> tap) { tap_ = std::move(tap); }
-    // Further observers of every emitted event, each added and removed by a
-    // ReporterTap; they see an event after the tap above, in the order added.
+    // Observers of every emitted event (the outcomes of checks and sends,
+    // tests), each added and removed by a ReporterTap; they see an event in
+    // the order added.
     int addObserver(std::function<void(const Event&)> observer);
     void removeObserver(int id);
-    // Runs before each event is emitted, before the tap: whatever an event
+    // Runs before each event is emitted, before the observers: whatever an event
     // says has happened must be on disk by the time anyone reads it (the
     // archive commits the rows written so far). One barrier; empty clears it.
     void setBarrier(std::function<void()> barrier) { barrier_ = std::move(barrier); }
@@ -99,7 +98,6 @@ private:
     bool json_;
     bool verbose_;
     std::FILE* out_;
-    std::function<void(const Event&)> tap_;
     std::vector<std::pair<int, std::function<void(const Event&)>>> observers_;
     int nextObserver_ = 1;
     std::function<void()> barrier_;

@@ -72,7 +72,7 @@ protected:
 
 TEST_F(ArchiveTest, ABurstIsCommittedOnceBeforeTheNextEventThatIsNotTheArchivesOwn) {
     std::vector<std::pair<std::string, int>> seen;
-    reporter.setTap([&](const Event& e) {
+    const ReporterTap tap(reporter, [&](const Event& e) {
         if (e.name != "news") seen.emplace_back(e.name, newsRows());
     });
     addNews(1000);

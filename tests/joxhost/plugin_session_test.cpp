@@ -6,6 +6,8 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <optional>
+
 #include "cli/command_support.h"
 #include "temp_dir.h"
 #include "core/utf.h"
@@ -21,6 +23,7 @@ protected:
     Reporter reporter{true, false, sink};
     std::vector<Event> seen;
     std::unique_ptr<Session> session;
+    std::optional<ReporterTap> tap;  // from load() on
 
     ~PluginSessionTest() override {
         session.reset();
@@ -28,7 +31,7 @@ protected:
     }
 
     void load(std::chrono::milliseconds notificationTime = std::chrono::seconds(30)) {
-        reporter.setTap([this](const Event& e) { seen.push_back(e); });
+        tap.emplace(reporter, [this](const Event& e) { seen.push_back(e); });
         HostOptions options;
         options.profileDir = profile.path();
         options.notificationTime = notificationTime;
