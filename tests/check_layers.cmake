@@ -2,7 +2,8 @@
 # host-side program reaches past the ABI.
 #
 # The folders of postrix/, bottom first; smtp and pop3 share a rank but do
-# not include each other. A file may include its own folder and any folder
+# not include each other; imap reads headers with pop3's decoding, so it
+# ranks above both. A file may include its own folder and any folder
 # ranked below it. resources/ is data that platform's toolkits build their
 # dialogs from, so it sits below platform.
 #
@@ -18,7 +19,7 @@ if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")
 endif()
 
-set(layers abi resources platform text host mail "smtp|pop3" accounts ui plugin)
+set(layers abi resources platform text host mail "smtp|pop3" imap accounts ui plugin)
 set(rank 0)
 set(folders)
 foreach(layer IN LISTS layers)
