@@ -61,6 +61,10 @@ inline constexpr char16_t kPassword[] = u"MAIL/password";
 inline constexpr char16_t kMailboxWww[] = u"MAIL/mailboxWww";
 inline constexpr char16_t kSsl[] = u"MAIL/ssl";
 inline constexpr char16_t kCheckInterval[] = u"MAIL/checkInterval";
+// "imap" checks the mailbox over IMAP; anything else (the default) over POP3.
+inline constexpr char16_t kProtocol[] = u"MAIL/protocol";
+inline constexpr char16_t kImapServer[] = u"MAIL/imapServer";
+inline constexpr char16_t kImapFolder[] = u"MAIL/imapFolder";  // empty: INBOX
 }  // namespace keys
 
 inline constexpr int32_t kDefaultSsl = 1;
