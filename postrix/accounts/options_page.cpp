@@ -67,7 +67,8 @@ bool OptionsPage::onInit(platform::Window dialog) {
     platform::setItemText(dialog, ids::kPassword, settings.getText(keys::kPassword));
     platform::setItemText(dialog, ids::kSmtpServer, settings.getText(keys::kSmtpServer));
     for (std::u16string_view name : kProtocolNames) platform::addComboItem(dialog, ids::kProtocol, name);
-    platform::selectComboItem(dialog, ids::kProtocol, usesImap(settings) ? 1 : 0);
+    const auto stored = std::find(std::begin(kProtocols), std::end(kProtocols), mailProtocol(settings));
+    platform::selectComboItem(dialog, ids::kProtocol, static_cast<int>(stored - std::begin(kProtocols)));
     platform::setItemText(dialog, ids::kPop3Server, settings.getText(keys::kPop3Server));
     platform::setItemText(dialog, ids::kImapServer, settings.getText(keys::kImapServer));
     platform::setItemText(dialog, ids::kImapFolder, settings.getText(keys::kImapFolder));
