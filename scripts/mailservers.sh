@@ -492,6 +492,9 @@ pop3_uidl_format = %08Xu%08Xv
 # honest about untagged lines during an IDLE.
 mailbox_idle_check_interval = 1 secs
 imap_idle_notify_interval = 10 secs
+# Process titles name the command each IMAP session runs ("dovecot/imap [tester 127.0.0.1 IDLE]"):
+# tests see from them that a client has reached IDLE.
+verbose_proctitle = yes
 # Tests run several clients side by side (the default allows 10 per user and address).
 mail_max_userip_connections = 100
 
