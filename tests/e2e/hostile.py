@@ -225,6 +225,18 @@ class ImapScript:
             except OSError:
                 pass
 
+    def push(self, data):
+        """Sends data to every client in IDLE; one holding a "* BYE" line is hung up on after it."""
+        with self._lock:
+            idling = list(self._idling)
+        for talk in idling:
+            try:
+                talk.send(data)
+                if b"* BYE" in data:
+                    talk.sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
     def wait_idle(self, timeout=30):
         """Waits until a client has started an IDLE (one per call)."""
         if not self.idle_started.acquire(timeout=timeout):
