@@ -51,7 +51,7 @@ def idle_delays(env, count):
     profile = Profile.plain(env)
     try:
         profile.config(**{"MAIL/checkInterval": "int:60"})
-        profile.config_any(**{"MAIL/protocol": "imap", "MAIL/imapServer": f"localhost:{env['IMAP_PORT']}"})
+        profile.config(**{"MAIL/protocol": "imap", "MAIL/imapServer": f"localhost:{env['IMAP_PORT']}"})
         from test_imap import dovecot_idle_sessions  # reads the servers' env file when imported
 
         def settle(host, first):

@@ -154,12 +154,6 @@ class Profile:
         subprocess.run([JOXHOST, "--profile", self.dir, "config", *pairs], check=True,
                        stdout=subprocess.DEVNULL)
 
-    def config_any(self, **settings):
-        """config with --any-key: settings joxhost's config may not know."""
-        pairs = [f"{key}={value}" for key, value in settings.items()]
-        subprocess.run([JOXHOST, "--profile", self.dir, "config", "--any-key", *pairs], check=True,
-                       stdout=subprocess.DEVNULL)
-
     def joxhost(self, *args, stdin=None, ca_file="default", timeout=120):
         """One joxhost command on this profile, with --json events."""
         return Result(subprocess.run(self._base(ca_file) + list(args), env=HOST_ENV, capture_output=True, text=True,

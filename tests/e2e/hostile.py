@@ -381,8 +381,7 @@ def scripted_profile(env, smtp=None, pop3=None, imap=None, **settings):
     values = {"MAIL/mail": env["MAIL_ADDRESS"], "MAIL/login": "me", "MAIL/password": "secret",
               "MAIL/smtpServer": smtp.address if smtp else "127.0.0.1:1",
               "MAIL/pop3Server": pop3.address if pop3 else "127.0.0.1:1", "MAIL/ssl": "int:0"}
-    values.update(settings)
-    profile = Profile(env, values)
     if imap:
-        profile.config_any(**{"MAIL/protocol": "imap", "MAIL/imapServer": imap.address})
-    return profile
+        values.update({"MAIL/protocol": "imap", "MAIL/imapServer": imap.address})
+    values.update(settings)
+    return Profile(env, values)

@@ -25,8 +25,8 @@ def imap_profile(env, secure=True, **settings):
     profile = Profile.secure(env) if secure else Profile.plain(env)
     port = env["IMAPS_PORT"] if secure else env["IMAP_PORT"]
     # An hour between timer checks: whatever a test sees announced came through IDLE or its own command.
-    profile.config(**{"MAIL/checkInterval": "int:60"})
-    profile.config_any(**{"MAIL/protocol": "imap", "MAIL/imapServer": f"localhost:{port}", **settings})
+    profile.config(**{"MAIL/checkInterval": "int:60", "MAIL/protocol": "imap", "MAIL/imapServer": f"localhost:{port}",
+                      **settings})
     return profile
 
 
