@@ -162,6 +162,9 @@ TEST_F(AccountsTest, RemoveKeepsTheOrderDeletesTheFileAndProtectsTheMainAccount)
     dir.write(known + ".tmp-41", "ids cut short");
     dir.write(known + ".tmp-42", "ids cut short");
     dir.write("postrix.known", "ids of the main account");
+    const std::string imapState = "postrix_" + test::utf8(middle) + ".imap";
+    dir.write(imapState, "state");
+    dir.write(imapState + ".tmp-43", "state cut short");
     event(*manager, kAcmRemove, u"MAIL", middleId);
     before.erase(before.begin() + 2);
     EXPECT_EQ(profiles(*manager), before);
@@ -169,6 +172,8 @@ TEST_F(AccountsTest, RemoveKeepsTheOrderDeletesTheFileAndProtectsTheMainAccount)
     EXPECT_FALSE(dir.exists(known));
     EXPECT_FALSE(dir.exists(known + ".tmp-41"));
     EXPECT_FALSE(dir.exists(known + ".tmp-42"));
+    EXPECT_FALSE(dir.exists(imapState));
+    EXPECT_FALSE(dir.exists(imapState + ".tmp-43"));
     EXPECT_TRUE(dir.exists("postrix.known"));
     for (size_t i = 1; i < before.size(); ++i) EXPECT_TRUE(dir.exists("postrix_" + test::utf8(before[i]) + ".config"));
     EXPECT_TRUE(host.timers.count(u"MAIL/1/mailRecvTimer"));

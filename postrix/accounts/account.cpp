@@ -9,6 +9,7 @@
 #include "accounts/options_page.h"
 #include "accounts/send_outcome.h"
 #include "host/log.h"
+#include "imap/imap_session.h"
 #include "platform/files.h"
 #include "pop3/pop3_session.h"
 #include "smtp/outgoing_mail.h"
@@ -31,12 +32,21 @@ int32_t clampCheckInterval(int64_t minutes) {
     return static_cast<int32_t>(std::clamp<int64_t>(minutes, 1, kMaxCheckInterval));
 }
 
-std::u16string knownIdsFileName(std::u16string_view profileName) {
+namespace {
+
+// A file of a profile named like its settings file: "postrix<suffix>" for the
+// main account, "postrix_<P><suffix>" for profile P.
+std::u16string profileFileName(std::u16string_view profileName, std::u16string_view suffix) {
     // The profile name ends at its first NUL, as for the settings file.
     profileName = profileName.substr(0, profileName.find(u'\0'));
-    if (profileName.empty()) return u"postrix.known";
-    return u"postrix_" + std::u16string(profileName) + u".known";
+    if (profileName.empty()) return u"postrix" + std::u16string(suffix);
+    return u"postrix_" + std::u16string(profileName) + std::u16string(suffix);
 }
+
+}  // namespace
+
+std::u16string knownIdsFileName(std::u16string_view profileName) { return profileFileName(profileName, u".known"); }
+std::u16string imapStateFileName(std::u16string_view profileName) { return profileFileName(profileName, u".imap"); }
 
 Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_view profileName,
                  platform::DialogColours dialogColours)
@@ -58,7 +68,10 @@ Account::Account(Host host, uintptr_t moduleHandle, int32_t id, std::u16string_v
         [this](pop3::Pop3Session& session, std::vector<pop3::NewMailEntry> entries) {
             newMailNotice_->add(session.settings().mail, std::move(entries));
         },
-        showCheckError, id_);
+        [](pop3::Pop3Session& session, const std::string& message) {
+            showCheckError(session.host(), session.settings().mail, message);
+        },
+        id_);
     std::u16string directory;
     if (hostDirectory(host_, directory))
         pop3_->keepKnownIds(platform::joinPath(directory, knownIdsFileName(profileName_)));
@@ -103,6 +116,7 @@ Account::~Account() {
     optionsPage_.reset();
     settings_.reset();
     pop3_.reset();
+    imap_.reset();  // logs out of an IDLE connection
 }
 
 void Account::setOptionsPage(std::unique_ptr<OptionsPage> page) {
@@ -138,12 +152,21 @@ void Account::startMailTimer(int32_t minutes, bool restart) {
 int64_t Account::onMailTimer(uintptr_t timerEvent, uintptr_t, uintptr_t context) {
     const auto* event = reinterpret_cast<const TimerEventRecord*>(timerEvent);
     auto* account = fromContext<Account>(context);
-    if (event && account && (event->code == kTimerFirstRun || event->code == kTimerPeriodic)) account->checkMail();
+    if (!event || !account) return 0;
+    if (event->code == kTimerFirstRun) account->checkMail(CheckReason::Request);
+    if (event->code == kTimerPeriodic) account->checkMail(CheckReason::Timer);
     return 0;
 }
 
-void Account::checkMail() {
+void Account::checkMail(CheckReason reason) {
     settings_->reload();
+    if (settings_->getTextUtf8(keys::kProtocol) == "imap") return checkImap(reason);
+    // An account that moved to POP3 leaves its IMAP connection.
+    if (imap_) imap_->stop();
+    checkPop3();
+}
+
+void Account::checkPop3() {
     pop3::Pop3Settings request;
     request.server = settings_->getTextUtf8(keys::kPop3Server);
     request.mail = settings_->getTextUtf8(keys::kMail);
@@ -157,9 +180,43 @@ void Account::checkMail() {
     if (pop3_->start(request)) newMailNotice_->setMailboxWww(settings_->getTextUtf8(keys::kMailboxWww));
 }
 
+void Account::checkImap(CheckReason reason) {
+    imap::ImapSettings request;
+    request.server = settings_->getTextUtf8(keys::kImapServer);
+    request.mail = settings_->getTextUtf8(keys::kMail);
+    request.login = settings_->getTextUtf8(keys::kLogin);
+    request.password = settings_->getTextUtf8(keys::kPassword);
+    request.folder = settings_->getTextUtf8(keys::kImapFolder);
+    if (request.folder.empty()) request.folder = "INBOX";
+    request.useSsl = settings_->getInt(keys::kSsl, kDefaultSsl) == 1;
+    // An empty IMAP server switches checking off.
+    if (request.server.empty() || request.mail.empty() || request.login.empty() || request.password.empty()) {
+        if (imap_) imap_->stop();
+        return;
+    }
+    if (!imap_) {
+        imap_ = std::make_unique<imap::ImapSession>(
+            host_,
+            [this](imap::ImapSession& session, std::vector<pop3::NewMailEntry> entries) {
+                newMailNotice_->add(session.settings().mail, std::move(entries));
+            },
+            [](imap::ImapSession& session, const std::string& message) {
+                showCheckError(session.host(), session.settings().mail, message);
+            },
+            id_);
+        std::u16string directory;
+        if (hostDirectory(host_, directory))
+            imap_->keepState(platform::joinPath(directory, imapStateFileName(profileName_)));
+    }
+    const auto why = reason == CheckReason::Timer ? imap::ImapSession::Reason::Timer
+                                                  : imap::ImapSession::Reason::Request;
+    if (imap_->start(request, why)) newMailNotice_->setMailboxWww(settings_->getTextUtf8(keys::kMailboxWww));
+}
+
 void Account::checkTimeouts() {
     smtp_->checkTimeout();
     pop3_->checkTimeout();
+    if (imap_) imap_->tick();
 }
 
 void Account::updateLoginInfo() {

@@ -19,9 +19,17 @@ class SmtpSession;
 namespace pop3 {
 class Pop3Session;
 }
+namespace imap {
+class ImapSession;
+}
 
 class NewMailNotice;
 class OptionsPage;
+
+// Why a mailbox check is asked for: the periodic timer's check does nothing
+// while an IMAP IDLE keeps the account up to date; a request (the timer's
+// first run or "check now", changed settings) checks at once.
+enum class CheckReason { Timer, Request };
 
 class Account {
 public:
@@ -40,19 +48,22 @@ public:
     SettingsStore& settings() { return *settings_; }
     smtp::SmtpSession& smtp() { return *smtp_; }
     pop3::Pop3Session& pop3() { return *pop3_; }
+    // The IMAP session once a check over IMAP began; null before.
+    imap::ImapSession* imap() { return imap_.get(); }
     NewMailNotice& newMailNotice() { return *newMailNotice_; }
     Host host() const { return host_; }
     platform::DialogColours dialogColours() const { return dialogColours_; }
 
     // The address of the last send once one started, else "MAIL/mail".
     std::string currentAddress();
-    // Starts one mailbox check with the account's current POP3 settings;
-    // nothing when server, address, login or password is missing.
-    void checkMail();
+    // Starts one mailbox check with the account's current settings, over
+    // POP3 or, with MAIL/protocol "imap", over IMAP; nothing when server,
+    // address, login or password is missing.
+    void checkMail(CheckReason reason = CheckReason::Request);
     void startMailTimer(int32_t minutes, bool restart);
     void updateLoginInfo();
-    // Ends the SMTP and then the POP3 exchange when its server has been
-    // silent too long.
+    // Ends the SMTP and then the POP3 or IMAP exchange when its server has
+    // been silent too long; keeps IMAP's IDLE and reconnections going.
     void checkTimeouts();
 
     // Starts one send with the account's SMTP settings; silently nothing when
@@ -73,6 +84,8 @@ public:
 
 private:
     void registerWithHost();
+    void checkPop3();
+    void checkImap(CheckReason reason);
 
     Host host_;
     uintptr_t moduleHandle_;
@@ -82,6 +95,7 @@ private:
     std::unique_ptr<smtp::SmtpSession> smtp_;
     std::unique_ptr<NewMailNotice> newMailNotice_;
     std::unique_ptr<pop3::Pop3Session> pop3_;
+    std::unique_ptr<imap::ImapSession> imap_;
     std::unique_ptr<SettingsStore> settings_;
     std::unique_ptr<OptionsPage> optionsPage_;
     int64_t sendService_ = 0;
@@ -94,5 +108,8 @@ int32_t clampCheckInterval(int64_t minutes);
 // The file of a profile's known mail ids, named like its settings file:
 // "postrix.known" for the main account, "postrix_<P>.known" for profile P.
 std::u16string knownIdsFileName(std::u16string_view profileName);
+// The file of where a profile's IMAP checks stand: "postrix.imap" or
+// "postrix_<P>.imap".
+std::u16string imapStateFileName(std::u16string_view profileName);
 
 }  // namespace postrix

@@ -1,6 +1,7 @@
 #include "accounts/account_manager.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "abi/records_accounts.h"
 #include "accounts/account.h"
@@ -19,6 +20,15 @@ constexpr std::u16string_view kConfigSuffix = u".config";
 constexpr size_t kMaxProfileName = 24;
 constexpr int32_t kAnswerCapacity = 33;
 constexpr size_t kMaxDisplayName = 511;
+
+// Deletes a file of the directory and the temporary files a crash left while
+// replacing it; true when none is left (a file already gone counts).
+bool deleteWithTemporaries(const std::u16string& directory, const std::u16string& name) {
+    bool deleted = platform::deleteFile(platform::joinPath(directory, name));
+    for (const std::u16string& temporary : platform::findFiles(directory, name + u".tmp-*"))
+        deleted = platform::deleteFile(platform::joinPath(directory, temporary)) && deleted;
+    return deleted;
+}
 
 // The profile name of a configuration file name, or empty when the file is
 // not a profile file of this plug-in.
@@ -104,6 +114,7 @@ void AccountManager::removeAccount(int32_t id) {
     }
     const std::u16string fileName = SettingsStore::fileNameFor((*found)->profileName());
     const std::u16string knownIdsName = knownIdsFileName((*found)->profileName());
+    const std::u16string imapStateName = imapStateFileName((*found)->profileName());
     std::unique_ptr<Account> account = std::move(*found);
     accounts_.erase(found);
     account.reset();  // tears the account down: none of its checks writes after this
@@ -114,14 +125,14 @@ void AccountManager::removeAccount(int32_t id) {
         logFailure(host_, formatText("Removing account's configuration file failed, please remove %s by hand",
                                      text::wideToUtf8(fileName).c_str()));
     }
-    // The known ids, and temporary files a crash left while writing them.
-    bool deleted = haveDirectory && platform::deleteFile(platform::joinPath(directory, knownIdsName));
-    if (haveDirectory)
-        for (const std::u16string& temporary : platform::findFiles(directory, knownIdsName + u".tmp-*"))
-            deleted = platform::deleteFile(platform::joinPath(directory, temporary)) && deleted;
-    if (!deleted) {
-        logFailure(host_, formatText("Removing account's known mail ids failed, please remove %s by hand",
-                                     text::wideToUtf8(knownIdsName).c_str()));
+    // The known ids and the IMAP state, and temporary files a crash left
+    // while writing them.
+    const std::pair<const std::u16string&, const char*> kept[] = {{knownIdsName, "known mail ids"},
+                                                                 {imapStateName, "IMAP state"}};
+    for (const auto& [name, what] : kept) {
+        if (!haveDirectory || !deleteWithTemporaries(directory, name))
+            logFailure(host_, formatText("Removing account's %s failed, please remove %s by hand", what,
+                                         text::wideToUtf8(name).c_str()));
     }
 }
 

@@ -4,8 +4,9 @@
 // "postrix.config" for the main account and "postrix_<P>.config" for
 // profile P, and the unique ids of the messages its checks already know,
 // "postrix.known" and "postrix_<P>.known" (see pop3/known_ids_file.h and
-// known_ids_format.h), written through "<name>.tmp-<process id>" renamed
-// over it.
+// known_ids_format.h), and where its IMAP checks stand, "postrix.imap" and
+// "postrix_<P>.imap" (imap/imap_state_file.h), each written through
+// "<name>.tmp-<process id>" renamed over it.
 // Removing a profile's account deletes all of them.
 #pragma once
 

@@ -2,7 +2,6 @@
 
 #include "abi/records_notify.h"
 #include "host/log.h"
-#include "pop3/pop3_session.h"
 #include "text/format.h"
 #include "text/text_conversion.h"
 
@@ -22,9 +21,7 @@ NotifyRecord checkErrorNotice(const std::u16string& text, const std::u16string& 
 
 }  // namespace
 
-void showCheckError(pop3::Pop3Session& session, const std::string& message) {
-    const Host host = session.host();
-    const std::string& address = session.settings().mail;
+void showCheckError(Host host, const std::string& address, const std::string& message) {
     logFailure(host, formatText("%s: %s", address.c_str(), message.c_str()));
     const std::u16string text = text::utf8ToWide(message);
     const std::u16string title = text::utf8ToWide(address);

@@ -4,13 +4,11 @@
 
 #include <string>
 
+#include "host/host.h"
+
 namespace postrix {
 
-namespace pop3 {
-class Pop3Session;
-}
-
-// The POP3 session's error handler.
-void showCheckError(pop3::Pop3Session& session, const std::string& message);
+// A failed check of the account whose address is given.
+void showCheckError(Host host, const std::string& address, const std::string& message);
 
 }  // namespace postrix

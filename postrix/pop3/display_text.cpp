@@ -31,4 +31,13 @@ std::string displayText(std::string_view utf8) {
     return text::wideToUtf8(shown);
 }
 
+std::string cutToUnits(std::string_view utf8, std::size_t maxUnits) {
+    std::u16string wide = text::utf8ToWide(utf8);
+    if (wide.size() <= maxUnits) return std::string(utf8);
+    size_t length = maxUnits;
+    if (length > 0 && isHighSurrogate(wide[length - 1])) --length;
+    wide.resize(length);
+    return text::wideToUtf8(wide);
+}
+
 }  // namespace postrix::pop3

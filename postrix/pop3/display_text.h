@@ -20,4 +20,8 @@ inline constexpr std::size_t kMaxDisplayUnits = 256;
 // inside a surrogate pair.
 std::string displayText(std::string_view utf8);
 
+// The UTF-8 text cut to at most maxUnits UTF-16 units, never inside a
+// surrogate pair (a message the host keeps in a fixed buffer).
+std::string cutToUnits(std::string_view utf8, std::size_t maxUnits);
+
 }  // namespace postrix::pop3

@@ -20,17 +20,6 @@ constexpr size_t kMaxTlsMessageUnits = 1022;
 // Text as a C string reads it: up to the first NUL.
 std::string_view upToNul(std::string_view text) { return text.substr(0, std::min(text.find('\0'), text.size())); }
 
-// A message cut to at most kMaxTlsMessageUnits UTF-16 units, never inside a
-// surrogate pair.
-std::string limitTlsMessage(const std::string& message) {
-    std::u16string wide = text::utf8ToWide(message);
-    if (wide.size() <= kMaxTlsMessageUnits) return message;
-    size_t length = kMaxTlsMessageUnits;
-    if (wide[length - 1] >= 0xD800 && wide[length - 1] <= 0xDBFF) --length;
-    wide.resize(length);
-    return text::wideToUtf8(wide);
-}
-
 }  // namespace
 
 Pop3Session::Pop3Session(Host host, NewMailHandler onNewMail, ErrorHandler onError, int32_t accountId,
@@ -132,9 +121,10 @@ void Pop3Session::onTlsResult(int32_t status, int32_t errorCode, const char16_t*
     if (status == 1) return;
     // The connection stays as it is; the timeout sweep ends it.
     channel_.abandon();
-    onError_(*this, limitTlsMessage(errorText ? formatText("POP3 - SSL error (%d): %s", errorCode,
+    onError_(*this, cutToUnits(errorText ? formatText("POP3 - SSL error (%d): %s", errorCode,
                                                            text::wideToUtf8(errorText).c_str())
-                                              : formatText("POP3 - SSL error (%d)", errorCode)));
+                                              : formatText("POP3 - SSL error (%d)", errorCode),
+                                kMaxTlsMessageUnits));
 }
 
 void Pop3Session::onReply(std::string_view reply) {
