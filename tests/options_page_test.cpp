@@ -100,7 +100,8 @@ TEST_F(OptionsPageTest, ApplyWritesOnlyTheChangedValueAndChecksMailForConnection
     };
     const Case cases[] = {
         {1004, u"MAIL/smtpServer", false}, {1006, u"MAIL/mailboxWww", false}, {1005, u"MAIL/pop3Server", true},
-        {1002, u"MAIL/login", true},       {1003, u"MAIL/password", true},    {1001, u"MAIL/mail", true},
+        {1002, u"MAIL/login", true},       {1003, u"MAIL/password", true},    {1010, u"MAIL/imapServer", true},
+        {1011, u"MAIL/imapFolder", true},  {1001, u"MAIL/mail", true},
     };
     DialogDriver page = open();
     apply();
@@ -160,6 +161,55 @@ TEST_F(OptionsPageTest, SecureConnectionBoxIsWrittenOnlyWhenItChanges) {
     EXPECT_EQ(checks, 1);
     apply();
     EXPECT_EQ(host.count(u"JOX/Settings/Set"), 0u);
+}
+
+TEST_F(OptionsPageTest, ProtocolListShowsTheStoredProtocolAndImapFieldsTheirTexts) {
+    struct Case {
+        const char16_t* protocol;  // nullptr: no key
+        int selection;
+    };
+    const Case cases[] = {{nullptr, 0}, {u"pop3", 0}, {u"imap", 1}, {u"IMAP4rev1", 0}, {u"", 0}};
+    host.setText(kConfig, u"MAIL/imapServer", u"imap.example.com:143");
+    host.setText(kConfig, u"MAIL/imapFolder", u"Praca/Ważne");
+    for (const Case& c : cases) {
+        const std::string name = c.protocol ? test::utf8(c.protocol) : "(none)";
+        if (c.protocol) host.setText(kConfig, u"MAIL/protocol", c.protocol);
+        else host.file(kConfig).erase(u"MAIL/protocol");
+        host.pageEvent(kPage, kPageCancel);
+        DialogDriver page = open();
+        EXPECT_EQ(page.comboItems(1009), (std::vector<std::string>{"POP3", "IMAP"})) << name;
+        EXPECT_EQ(page.control(1009).selection, c.selection) << name;
+        EXPECT_EQ(page.text(1010), "imap.example.com:143") << name;
+        EXPECT_EQ(page.text(1011), "Praca/Ważne") << name;
+        // Applying what was shown writes nothing, an unknown value included.
+        apply();
+        EXPECT_EQ(host.count(u"JOX/Settings/Set"), 0u) << name;
+        EXPECT_EQ(checks, 0) << name;
+    }
+}
+
+TEST_F(OptionsPageTest, ChoosingAnotherProtocolWritesItAndChecksMail) {
+    struct Step {
+        int select;
+        const char16_t* stored;  // nullptr: still no key
+        size_t writes;
+    };
+    const Step steps[] = {{0, nullptr, 0}, {1, u"imap", 1}, {1, u"imap", 0}, {0, u"pop3", 1}, {0, u"pop3", 0}};
+    host.setText(kConfig, u"MAIL/imapServer", u"imap.example.com");
+    DialogDriver page = open();
+    apply();
+    const size_t quietReads = host.count(u"JOX/Settings/Read");
+    for (const Step& step : steps) {
+        ASSERT_TRUE(page.select(1009, step.select));
+        apply();
+        if (step.stored) EXPECT_EQ(stored(u"MAIL/protocol"), step.stored) << step.select;
+        else EXPECT_EQ(host.file(kConfig).count(u"MAIL/protocol"), 0u);
+        EXPECT_EQ(host.count(u"JOX/Settings/Set"), step.writes) << step.select;
+        // A check starts by reading the file again, whichever protocol it
+        // then speaks.
+        EXPECT_EQ(host.count(u"JOX/Settings/Read"), quietReads + step.writes) << step.select;
+    }
+    EXPECT_FALSE(page.select(1009, 2));
 }
 
 TEST_F(OptionsPageTest, CancelDiscardsEditsAndTheNextEventBuildsAFreshPage) {

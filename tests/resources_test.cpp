@@ -2,6 +2,7 @@
 // describe the same dialogs, menu and bitmaps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -233,6 +234,52 @@ TEST(Resources, ScriptMenuAndBitmapsMatchTheTemplates) {
         EXPECT_EQ(field(18, 4), t.width);
         EXPECT_EQ(field(22, 4), t.height);
         EXPECT_EQ(field(28, 2), t.bitsPerPixel);
+    }
+}
+
+// A closed drop-down list shows one row, whatever its open list's height.
+constexpr int kClosedComboHeight = 14;
+
+TEST(Resources, VisibleControlsLieInsideTheirDialogWithoutOverlapping) {
+    for (const DialogTemplate& t : dialogs()) {
+        SCOPED_TRACE(t.id);
+        struct Box {
+            int id, x, y, right, bottom;
+            std::string text;
+        };
+        std::vector<Box> boxes;
+        // Hidden controls stand in for others at times and may share their place.
+        for (const ControlTemplate& c : t.controls) {
+            if (c.style & kStyleHidden) continue;
+            const int height = c.kind == ControlKind::Combo ? std::min(c.height, kClosedComboHeight) : c.height;
+            boxes.push_back({c.id, c.x, c.y, c.x + c.width, c.y + height, test::utf8(c.text)});
+        }
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            const Box& a = boxes[i];
+            EXPECT_TRUE(a.x >= 0 && a.y >= 0 && a.right <= t.width && a.bottom <= t.height)
+                << a.id << " " << a.text << " leaves the dialog";
+            for (size_t j = i + 1; j < boxes.size(); ++j) {
+                const Box& b = boxes[j];
+                const bool apart = a.right <= b.x || b.right <= a.x || a.bottom <= b.y || b.bottom <= a.y;
+                EXPECT_TRUE(apart) << a.id << " " << a.text << " overlaps " << b.id << " " << b.text;
+            }
+        }
+    }
+}
+
+TEST(Resources, OptionsPageTabOrderRunsDownThePage) {
+    const DialogTemplate* page = findDialog(kOptionsPageDialogId);
+    ASSERT_NE(page, nullptr);
+    std::vector<int> order;
+    for (const ControlTemplate& c : page->controls)
+        if (c.style & kStyleTabStop) order.push_back(c.id);
+    EXPECT_EQ(order, (std::vector<int>{1001, 1002, 1003, 1007, 1004, 1009, 1005, 1010, 1011, 1006, 1008}));
+    // Each label stands right before the control it names: joxhost's
+    // options command pairs them by that order.
+    for (size_t i = 0; i + 1 < page->controls.size(); ++i) {
+        const ControlTemplate& c = page->controls[i];
+        if (c.kind != ControlKind::Label || c.text == u"min") continue;
+        EXPECT_NE(page->controls[i + 1].kind, ControlKind::Label) << test::utf8(c.text);
     }
 }
 

@@ -56,6 +56,33 @@ TEST(SettingsStoreTest, ValuesRoundTripWithTheirTypes) {
     EXPECT_EQ(store.getInt(u"MAIL/mail", 9), 9);
 }
 
+TEST(SettingsStoreTest, ProtocolIsImapOnlyWhenSaidSoAndTheFolderDefaultsToInbox) {
+    struct Case {
+        const char16_t* protocol;  // nullptr: no key
+        MailProtocol read;
+    };
+    const Case cases[] = {
+        {nullptr, MailProtocol::Pop3}, {u"", MailProtocol::Pop3},      {u"pop3", MailProtocol::Pop3},
+        {u"imap", MailProtocol::Imap}, {u"imap4", MailProtocol::Pop3}, {u"smtp", MailProtocol::Pop3},
+    };
+    for (const Case& c : cases) {
+        FakeHost host;
+        if (c.protocol != nullptr) host.setText(u"postrix.config", u"MAIL/protocol", c.protocol);
+        SettingsStore store(Host(host.table()), 7, u"");
+        EXPECT_EQ(mailProtocol(store), c.read) << (c.protocol ? test::utf8(c.protocol) : "(none)");
+        EXPECT_EQ(usesImap(store), c.read == MailProtocol::Imap);
+    }
+    FakeHost host;
+    SettingsStore store(Host(host.table()), 7, u"");
+    EXPECT_EQ(imapFolder(store), u"INBOX");
+    host.setText(u"postrix.config", u"MAIL/imapFolder", u"");
+    EXPECT_EQ(imapFolder(store), u"INBOX");
+    host.setText(u"postrix.config", u"MAIL/imapFolder", u"Archiwum/Praca");
+    EXPECT_EQ(imapFolder(store), u"Archiwum/Praca");
+    EXPECT_EQ(protocolText(MailProtocol::Imap), u"imap");
+    EXPECT_EQ(protocolText(MailProtocol::Pop3), u"pop3");
+}
+
 TEST(SettingsStoreTest, RefusedFileOpensNothingAndCloseHappensOnce) {
     FakeHost host;
     host.setResult(u"JOX/Settings/InitEx", 1);

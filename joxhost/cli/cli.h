@@ -29,6 +29,7 @@ struct CommandLine {
     bool passwordPrompt = false;           // config
     bool anyKey = false;                   // config
     std::optional<std::string> mail, login, smtp, pop3, www, interval;  // options
+    std::optional<std::string> protocol, imap, folder;                  // options
     std::optional<bool> ssl;               // options
     std::string profileName;               // config
     std::vector<std::string> arguments;    // the command's positional arguments

@@ -114,11 +114,18 @@ std::string incompleteSettings(Host& host, const ListedAccount& account, Account
     LoadedSettings loaded;
     // The plug-in says itself what it could not read.
     if (!refreshSettings(*path, loaded, nullptr)) return "";
-    const auto missing = missingSettings(loaded.document.values(), task);
+    return incompleteSettingsText(loaded.document.values(), account.position, task, command);
+}
+
+std::string incompleteSettingsText(const SettingValues& values, int position, AccountTask task,
+                                   const std::string& command) {
+    const auto missing = missingSettings(values, task);
     if (missing.empty()) return "";
-    const std::string who = command + ": account " + std::to_string(account.position);
+    const std::string who = command + ": account " + std::to_string(position);
     if (task == AccountTask::Check && missing == std::vector<std::string>{"MAIL/pop3Server"})
         return who + " has no POP3 server (MAIL/pop3Server is empty): it checks no mail";
+    if (task == AccountTask::Check && missing == std::vector<std::string>{"MAIL/imapServer"})
+        return who + " has no IMAP server (MAIL/imapServer is empty): it checks no mail";
     std::string text = who + (task == AccountTask::Check ? " cannot check mail" : " cannot send mail");
     text += ": missing ";
     for (size_t i = 0; i < missing.size(); ++i) text += (i ? ", " : "") + missing[i];

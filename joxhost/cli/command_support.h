@@ -68,6 +68,9 @@ std::optional<std::filesystem::path> accountSettingsPath(Host& host, int32_t acc
 // MAIL/password"); "" when its settings are complete or its file unknown.
 std::string incompleteSettings(Host& host, const ListedAccount& account, AccountTask task,
                                const std::string& command);
+// The same line for settings at hand, of the account at that position.
+std::string incompleteSettingsText(const SettingValues& values, int position, AccountTask task,
+                                   const std::string& command);
 
 // The names joxhost derives from an account id, as the plug-in registers them.
 std::u16string sendServiceName(int32_t accountId);

@@ -1,6 +1,7 @@
 #include "cli/command_table.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "cli/commands.h"
 #include "store/known_settings.h"
@@ -91,6 +92,16 @@ const std::vector<OptionDeclaration>& commandOptions() {
                  &CommandLine::passwordStdin),
             text("--smtp", "S", "the SMTP server", &CommandLine::smtp),
             text("--pop3", "S", "the POP3 server", &CommandLine::pop3),
+            {"--protocol", "", "pop3|imap", "check mail over POP3 or IMAP", false,
+             [](CommandLine& line, const std::string& v) { line.protocol = v; },
+             [](const std::string& v) {
+                 std::string name = v;
+                 std::transform(name.begin(), name.end(), name.begin(),
+                                [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                 return name == "pop3" || name == "imap" ? "" : "--protocol takes pop3 or imap, got '" + v + "'";
+             }},
+            text("--imap", "S", "the IMAP server", &CommandLine::imap),
+            text("--folder", "F", "the IMAP folder checked (empty: INBOX)", &CommandLine::folder),
             {"--ssl", "", "on|off", "use TLS or not", false,
              [](CommandLine& line, const std::string& v) { line.ssl = v == "on"; },
              [](const std::string& v) { return v == "on" || v == "off" ? "" : "--ssl takes on or off"; }},
@@ -193,7 +204,8 @@ const std::vector<CommandDeclaration>& commands() {
                         : "";
          }},
         {"options", {{"ACCOUNT", false, accountPosition}},
-         {"--show", "--mail", "--login", "--password-stdin", "--smtp", "--pop3", "--ssl", "--www", "--interval"},
+         {"--show", "--mail", "--login", "--password-stdin", "--smtp", "--pop3", "--protocol", "--imap", "--folder",
+          "--ssl", "--www", "--interval"},
          "edit an account on its options page",
          "Opens the options page of the account at position ACCOUNT, types the\n"
          "given values into it, applies and closes it. --show prints the page as\n"

@@ -1,6 +1,7 @@
 // options: an account's options page as the host's options window runs it:
 // the page is shown (its first event builds it), the given values are typed
 // into its controls, it is applied (event 4) and closed (event 3).
+#include <cctype>
 #include <iostream>
 
 #include "cli/command_support.h"
@@ -20,6 +21,9 @@ constexpr int kPop3 = 1005;
 constexpr int kWww = 1006;
 constexpr int kSsl = 1007;
 constexpr int kInterval = 1008;
+constexpr int kProtocol = 1009;  // a drop-down list: "POP3", "IMAP"
+constexpr int kImap = 1010;
+constexpr int kFolder = 1011;
 
 // Where the options window puts its pages.
 constexpr int32_t kPageX = 170, kPageY = 10, kPageWidth = 400, kPageHeight = 330;
@@ -65,18 +69,41 @@ void showPage(const Dialog& page, Reporter& reporter) {
                               .add("value", control.checked ? "tak" : "nie"));
             continue;
         }
+        if (control.kind == JOX_CONTROL_LABEL && i + 1 < controls.size() && controls[i + 1].kind == JOX_CONTROL_COMBO) {
+            const JoxControlInfo& list = controls[++i];
+            const auto items = page.comboItems(list.id);
+            const bool chosen = list.selection >= 0 && static_cast<size_t>(list.selection) < items.size();
+            reporter.emit(Event("option")
+                              .add("id", list.id)
+                              .add("label", labelText(utf8FromHost(control.text)))
+                              .add("value", chosen ? items[static_cast<size_t>(list.selection)] : ""));
+            continue;
+        }
         if (control.kind != JOX_CONTROL_LABEL || i + 1 >= controls.size() || controls[i + 1].kind != JOX_CONTROL_EDIT)
             continue;
         const JoxControlInfo& edit = controls[++i];
         std::string value = utf8FromHost(edit.text);
         if ((edit.style & JOX_STYLE_PASSWORD) && !value.empty()) value = "********";
-        // A unit after the value ("min").
+        // A unit after the value ("min"): a label that names no control.
         if (i + 1 < controls.size() && controls[i + 1].kind == JOX_CONTROL_LABEL &&
-            (i + 2 >= controls.size() || controls[i + 2].kind != JOX_CONTROL_EDIT))
+            (i + 2 >= controls.size() ||
+             (controls[i + 2].kind != JOX_CONTROL_EDIT && controls[i + 2].kind != JOX_CONTROL_COMBO)))
             value += " " + utf8FromHost(controls[++i].text);
         reporter.emit(
             Event("option").add("id", edit.id).add("label", labelText(utf8FromHost(control.text))).add("value", value));
     }
+}
+
+// The entry of a list whose text equals the name, letters compared without
+// case; -1 when none does.
+int itemNamed(const std::vector<std::string>& items, const std::string& name) {
+    const auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    for (size_t i = 0; i < items.size(); ++i)
+        if (lower(items[i]) == lower(name)) return static_cast<int>(i);
+    return -1;
 }
 
 }  // namespace
@@ -110,7 +137,8 @@ int optionsCommand(const CommandLine& line, const Environment& environment, Repo
     bool typed = true;
     const std::pair<int, const std::optional<std::string>*> texts[] = {
         {kMail, &line.mail}, {kLogin, &line.login}, {kPassword, &password}, {kSmtp, &line.smtp},
-        {kPop3, &line.pop3}, {kWww, &line.www},     {kInterval, &line.interval}};
+        {kPop3, &line.pop3}, {kWww, &line.www},     {kInterval, &line.interval}, {kImap, &line.imap},
+        {kFolder, &line.folder}};
     bool edited = false;
     for (const auto& [id, value] : texts) {
         if (!*value) continue;
@@ -119,6 +147,12 @@ int optionsCommand(const CommandLine& line, const Environment& environment, Repo
     }
     if (line.ssl) {
         typed &= page->check(kSsl, *line.ssl);
+        edited = true;
+    }
+    if (line.protocol) {
+        // The list's entry that reads as the protocol ("imap" picks "IMAP").
+        const int item = itemNamed(page->comboItems(kProtocol), *line.protocol);
+        typed &= item >= 0 && page->select(kProtocol, item);
         edited = true;
     }
     if (!typed) {

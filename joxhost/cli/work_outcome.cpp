@@ -1,6 +1,8 @@
 #include "cli/work_outcome.h"
 
+#include <algorithm>
 #include <memory>
+#include <string_view>
 
 #include "cli/command_support.h"
 #include "cli/send_outcome.h"
@@ -8,51 +10,77 @@
 namespace joxhost {
 namespace {
 
-constexpr char kCheckInProgress[] = "POP3 - One connection in progress";
+constexpr char kCheckInProgress[] = "One connection in progress";
 constexpr char kWarningIcon[] = "Image/Warning32";
+// How the plug-in's line that starts IMAP's IDLE ends.
+constexpr std::string_view kIdleEnd = " IDLE\r\n";
 // Well above any pause between a server's reply and the plug-in's close, and
 // below the plug-in's 20 s receive time-out.
 constexpr int64_t kGaveUpAfterMs = 15000;
 
 }  // namespace
 
-WorkOutcome::WorkOutcome(Kind kind, int32_t accountId)
-    : kind_(kind),
-      accountId_(accountId),
-      socket_(std::string(kind == Kind::Check ? "MAIL/Socket/POP3/" : "MAIL/Socket/SMTP/") + std::to_string(accountId)),
-      protocol_(kind == Kind::Check ? "POP3 - " : "SMTP - ") {}
+WorkOutcome::WorkOutcome(Kind kind, int32_t accountId) : kind_(kind), accountId_(accountId) {
+    const std::string id = std::to_string(accountId);
+    if (kind == Kind::Check) {
+        channels_ = {{"MAIL/Socket/POP3/" + id, "POP3 - "}, {"MAIL/Socket/IMAP/" + id, "IMAP - "}};
+    } else {
+        channels_ = {{"MAIL/Socket/SMTP/" + id, "SMTP - "}};
+    }
+}
 
 void WorkOutcome::fail(std::string reason) {
     state_ = State::Failed;
     reason_ = std::move(reason);
 }
 
+size_t WorkOutcome::protocolIn(const std::string& text) const {
+    size_t at = std::string::npos;
+    for (const Channel& channel : channels_) at = std::min(at, text.find(channel.protocol));
+    return at;
+}
+
+void WorkOutcome::begin(size_t channel) {
+    if (channels_.size() > 1) channels_ = {channels_[channel]};
+    state_ = State::Running;
+}
+
 void WorkOutcome::observe(const Event& event) {
     if (decided()) return;
     std::string text = event.text("text");
-    const size_t named = text.find(protocol_);
+    const size_t named = protocolIn(text);
     const bool names = named != std::string::npos;
-    // The failure's own text, on one line: from "POP3 - " or "SMTP - " on,
-    // without the account's address that the plug-in puts before it.
+    // The failure's own text, on one line: from "POP3 - " (or the other
+    // protocols' label) on, without the account's address that the plug-in
+    // puts before it.
     if (names) text = foldLines(std::string_view(text).substr(named));
-    if (event.name == "net" && event.text("connection") == socket_) {
+    if (event.name == "net") {
+        const std::string connection = event.text("connection");
+        const auto channel = std::find_if(channels_.begin(), channels_.end(),
+                                          [&](const Channel& c) { return c.socket == connection; });
+        if (channel == channels_.end()) return;
         const std::string what = event.text("what");
-        if (what == "connect" && state_ == State::NotStarted) state_ = State::Running;
+        if (what == "connect" && state_ == State::NotStarted) begin(channel - channels_.begin());
+        if (what == "sent" && state_ == State::Running && kind_ == Kind::Check &&
+            event.text("tail").ends_with(kIdleEnd))
+            state_ = State::Succeeded;
         if (what == "close" && started()) {
             // The plug-in ends a session whose server stayed silent for 20 s
             // without a word when it is a check; a normal end comes right
             // after the server's last reply.
             const int64_t silentMs = event.number("silentMs");
             if (silentMs >= kGaveUpAfterMs) {
-                return fail(protocol_ + "the server stopped answering: no reply for " +
+                return fail(channels_.front().protocol + "the server stopped answering: no reply for " +
                             std::to_string(silentMs / 1000) + " s");
             }
             state_ = State::Closing;
         }
     } else if (event.name == "log" && names) {
         if (event.number("level") < 0) return fail(text);
-        if (kind_ == Kind::Check && text.find(kCheckInProgress) != std::string::npos && !started())
-            state_ = State::Running;
+        if (kind_ == Kind::Check && !started() && text.find(kCheckInProgress) != std::string::npos) {
+            for (size_t i = 0; i < channels_.size(); ++i)
+                if (text.starts_with(channels_[i].protocol)) return begin(i);
+        }
     } else if (event.name == "error" && names) {
         fail(text);
     } else if (event.name == "notify") {
@@ -66,7 +94,7 @@ void WorkOutcome::settle() {
     if (kind_ == Kind::Check) {
         state_ = State::Succeeded;
     } else {
-        fail(protocol_ + "the connection ended without the success notification");
+        fail(channels_.front().protocol + "the connection ended without the success notification");
     }
 }
 

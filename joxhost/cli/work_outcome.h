@@ -1,14 +1,19 @@
 // How one piece of network work that joxhost asked of the plug-in ended: a
-// mail check of one account (POP3) or a send (SMTP). The plug-in tells it
-// only through what it reports, so a WorkOutcome reads the reporter's events:
+// mail check of one account (POP3 or IMAP) or a send (SMTP). The plug-in
+// tells it only through what it reports, so a WorkOutcome reads the
+// reporter's events:
 //  - the work began when the plug-in connected the account's socket
-//    (MAIL/Socket/POP3/<id>, MAIL/Socket/SMTP/<id>), or, for a check, when it
-//    said that a check of the account is in progress already (that check's
-//    end is this one's);
+//    (MAIL/Socket/POP3/<id> or MAIL/Socket/IMAP/<id>, MAIL/Socket/SMTP/<id>),
+//    or, for a check, when it said that a check of the account is in
+//    progress already (that check's end is this one's). A check watches both
+//    of its sockets until one begins: that one decides its protocol;
 //  - it failed at the first failure the plug-in reports for the protocol: a
 //    log line of a negative level, an error box or a warning notification
-//    whose text names it ("POP3 - ", "SMTP - ");
+//    whose text names it ("POP3 - ", "IMAP - ", "SMTP - ");
 //  - a send succeeded at the success notification;
+//  - an IMAP check succeeded when the plug-in sent IDLE (a line ending in
+//    " IDLE\r\n", the `net` `sent` event): it stays connected, waiting for
+//    mail, and the check itself is over;
 //  - the work ended when the plug-in closed the socket. The plug-in may
 //    report a failure in the same call after closing (a check that fails
 //    does), so a close becomes the end only at settle(), which whoever runs
@@ -26,6 +31,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/reporter.h"
 #include "core/session.h"
@@ -53,12 +59,21 @@ public:
     const std::string& reason() const { return reason_; }  // the failure's text
 
 private:
+    // A connection the work may run on.
+    struct Channel {
+        std::string socket;    // its id in `net` events
+        std::string protocol;  // "POP3 - ", "IMAP - " or "SMTP - "
+    };
+
     void fail(std::string reason);
+    // Where the text names one of the channels' protocols; npos if nowhere.
+    size_t protocolIn(const std::string& text) const;
+    // The work runs on that channel from now on.
+    void begin(size_t channel);
 
     Kind kind_;
     int32_t accountId_;
-    std::string socket_;    // the connection's id in `net` events
-    std::string protocol_;  // "POP3 - " or "SMTP - "
+    std::vector<Channel> channels_;  // one once the work has begun
     State state_ = State::NotStarted;
     std::string reason_;
 };

@@ -214,4 +214,8 @@ void Reporter::detail(const Event& event) {
     if (verbose_) emit(event);
 }
 
+void Reporter::tell(const Event& event) {
+    for (const auto& [id, observer] : observers_) observer(event);
+}
+
 }  // namespace joxhost

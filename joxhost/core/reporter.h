@@ -62,6 +62,9 @@ public:
     void emit(const Event& event);
     // Shown only with --verbose.
     void detail(const Event& event);
+    // For the observers only, never printed: joxhost's own bookkeeping, such
+    // as the end of what a connection sent, which may hold a password.
+    void tell(const Event& event);
 
     // The loop is about to run its next handler. Without --verbose and
     // --json a failure is printed once: the plug-in reports one failure

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 
@@ -162,7 +163,11 @@ int64_t NetLib::send(const void* recordPointer) {
     const auto link = connection ? connection->link : nullptr;
     if (!link || !live(*link) || link->state != Link::State::Open) return -1;
     const std::string_view bytes(r->bytes, static_cast<size_t>(r->count));
-    if (!link->tls) return writeRaw(*link, bytes) ? r->count : -1;
+    if (!link->tls) {
+        if (!writeRaw(*link, bytes)) return -1;
+        reportSent(*link, bytes);
+        return r->count;
+    }
     if (!link->tls->established()) return -1;
     // Piece by piece, so what waits encrypted in memory stays small.
     constexpr size_t kPiece = 64 * 1024;
@@ -170,7 +175,22 @@ int64_t NetLib::send(const void* recordPointer) {
         const auto piece = bytes.substr(offset, kPiece);
         if (!link->tls->writePlain(piece.data(), piece.size()) || !flushTls(*link)) return -1;
     }
+    reportSent(*link, bytes);
     return r->count;
+}
+
+// The observers learn how much went out and how it ended (a command's last
+// bytes: " IDLE\r\n" says that an IMAP check is over). The bytes may hold
+// a password, so nothing prints them.
+void NetLib::reportSent(const Link& link, std::string_view bytes) {
+    if (bytes.empty()) return;
+    constexpr size_t kTail = 16;
+    const std::string_view tail = bytes.substr(bytes.size() - std::min(bytes.size(), kTail));
+    reporter_.tell(Event("net")
+                       .add("connection", link.id)
+                       .add("what", "sent")
+                       .add("bytes", static_cast<int64_t>(bytes.size()))
+                       .add("tail", std::string(tail)));
 }
 
 int64_t NetLib::initSsl(NetConnection* object, uintptr_t) {

@@ -73,6 +73,7 @@ private:
     void deliver(const std::shared_ptr<Link>& link, int32_t code, uintptr_t data);
 
     void report(const Link& link, const char* what, Event event);
+    void reportSent(const Link& link, std::string_view bytes);
 
     PluginCalls& calls_;
     Reporter& reporter_;

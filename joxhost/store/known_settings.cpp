@@ -9,12 +9,20 @@
 namespace joxhost {
 namespace {
 
+constexpr std::string_view kProtocols[] = {"pop3", "imap"};
+
 constexpr std::array kSettings = {
     KnownSetting{"MAIL/mail", SettingKind::Text, SettingHome::Account, "the account's e-mail address"},
     KnownSetting{"MAIL/smtpServer", SettingKind::Server, SettingHome::Account,
                  "the SMTP server, host[:port]"},
     KnownSetting{"MAIL/pop3Server", SettingKind::Server, SettingHome::Account,
                  "the POP3 server, host[:port]; empty: no checks"},
+    KnownSetting{"MAIL/protocol", SettingKind::Choice, SettingHome::Account,
+                 "how mail is checked: pop3 (the default) or imap", kProtocols},
+    KnownSetting{"MAIL/imapServer", SettingKind::Server, SettingHome::Account,
+                 "the IMAP server, host[:port]; empty: no checks"},
+    KnownSetting{"MAIL/imapFolder", SettingKind::Text, SettingHome::Account,
+                 "the IMAP folder checked; empty: INBOX"},
     KnownSetting{"MAIL/login", SettingKind::Text, SettingHome::Account, "the login at both servers"},
     KnownSetting{"MAIL/password", SettingKind::Text, SettingHome::Account,
                  "the password (better: --password-stdin)"},
@@ -148,6 +156,18 @@ ParsedSetting parseSettingValue(const KnownSetting& setting, std::string_view te
             if (!minutes) return refused(minutesProblem(key) + ", got '" + std::string(text) + "'");
             return {SettingValue::ofInt(*minutes), ""};
         }
+        case SettingKind::Choice: {
+            if (saysInt) return refused(key + " holds a text, not an integer");
+            const std::string_view value = saysText ? text.substr(kTextPrefix.size()) : text;
+            std::string lowered(value);
+            std::transform(lowered.begin(), lowered.end(), lowered.begin(), lower);
+            std::string names;
+            for (const std::string_view choice : setting.choices) {
+                if (choice == lowered) return {SettingValue::ofText(toUtf16(choice)), ""};
+                names += (names.empty() ? "" : " or ") + std::string(choice);
+            }
+            return refused(key + " takes " + names + ", got '" + std::string(text) + "'");
+        }
         case SettingKind::Text:
         case SettingKind::Server:
         case SettingKind::Path: {
@@ -176,8 +196,15 @@ ParsedSetting parseUntypedValue(std::string_view text) {
     return {SettingValue::ofText(toUtf16(text)), ""};
 }
 
+bool checksOverImap(const SettingValues& values) {
+    const auto found = values.find(u"MAIL/protocol");
+    return found != values.end() && found->second.type == SettingValue::Type::Text && found->second.text == u"imap";
+}
+
 std::vector<std::string> missingSettings(const SettingValues& values, AccountTask task) {
-    const std::u16string_view server = task == AccountTask::Check ? u"MAIL/pop3Server" : u"MAIL/smtpServer";
+    const std::u16string_view server = task == AccountTask::Send ? u"MAIL/smtpServer"
+                                       : checksOverImap(values)  ? u"MAIL/imapServer"
+                                                                 : u"MAIL/pop3Server";
     const std::u16string_view needed[] = {server, u"MAIL/mail", u"MAIL/login", u"MAIL/password"};
     std::vector<std::string> missing;
     for (const auto key : needed) {

@@ -22,6 +22,7 @@ enum class SettingKind {
     Flag,     // integer 0 or 1
     Minutes,  // integer 1 to kMaxCheckMinutes
     Path,     // a file name; empty forgets it
+    Choice,   // one of the setting's choices, written in lower case
 };
 
 enum class SettingHome { Account, Host };
@@ -31,6 +32,7 @@ struct KnownSetting {
     SettingKind kind;
     SettingHome home;
     std::string_view help;  // one line for `config --help`
+    std::span<const std::string_view> choices = {};  // a Choice's values, the default first
 };
 
 // The longest interval between checks the plug-in keeps (its timer counts
@@ -68,8 +70,12 @@ std::string minutesProblem(std::string_view what);
 
 // What the plug-in needs before it starts one.
 enum class AccountTask { Check, Send };
+// Whether the values make the account check its mail over IMAP
+// (MAIL/protocol is "imap"; anything else is POP3, as the plug-in reads it).
+bool checksOverImap(const SettingValues& values);
 // The keys the task needs that the values lack or hold empty: the server
-// first, then the address, the login and the password.
+// first (for a check MAIL/imapServer or MAIL/pop3Server, as the protocol
+// says), then the address, the login and the password.
 std::vector<std::string> missingSettings(const SettingValues& values, AccountTask task);
 
 }  // namespace joxhost

@@ -1,6 +1,7 @@
 #include "accounts/options_page.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "abi/records_accounts.h"
@@ -17,6 +18,10 @@ namespace ids = options_page_ids;
 
 constexpr char16_t kPageTitle[] = u"Mail";
 constexpr char16_t kPageDescription[] = u"Wysyłanie/odbieranie poczty";
+
+// The protocol list's entries, by their index.
+constexpr MailProtocol kProtocols[] = {MailProtocol::Pop3, MailProtocol::Imap};
+constexpr std::u16string_view kProtocolNames[] = {u"POP3", u"IMAP"};
 
 // Copies text into a host buffer of capacity units, terminator included.
 template <size_t N>
@@ -61,7 +66,12 @@ bool OptionsPage::onInit(platform::Window dialog) {
     platform::setItemText(dialog, ids::kLogin, settings.getText(keys::kLogin));
     platform::setItemText(dialog, ids::kPassword, settings.getText(keys::kPassword));
     platform::setItemText(dialog, ids::kSmtpServer, settings.getText(keys::kSmtpServer));
+    for (std::u16string_view name : kProtocolNames) platform::addComboItem(dialog, ids::kProtocol, name);
+    const auto stored = std::find(std::begin(kProtocols), std::end(kProtocols), mailProtocol(settings));
+    platform::selectComboItem(dialog, ids::kProtocol, static_cast<int>(stored - std::begin(kProtocols)));
     platform::setItemText(dialog, ids::kPop3Server, settings.getText(keys::kPop3Server));
+    platform::setItemText(dialog, ids::kImapServer, settings.getText(keys::kImapServer));
+    platform::setItemText(dialog, ids::kImapFolder, settings.getText(keys::kImapFolder));
     platform::setItemText(dialog, ids::kMailboxWww, settings.getText(keys::kMailboxWww));
     platform::setChecked(dialog, ids::kSsl, settings.getInt(keys::kSsl, kDefaultSsl) == 1);
     platform::setItemText(dialog, ids::kCheckInterval,
@@ -83,6 +93,17 @@ bool OptionsPage::applyText(int controlId, const char16_t* key) {
     return true;
 }
 
+// Writes the chosen protocol when it differs from the one the settings give
+// (a missing or unknown value reads as POP3, so choosing POP3 keeps it).
+bool OptionsPage::applyProtocol() {
+    const int index = platform::comboSelection(window_, ids::kProtocol);
+    if (index < 0 || index >= static_cast<int>(std::size(kProtocols))) return false;
+    const MailProtocol chosen = kProtocols[index];
+    if (chosen == mailProtocol(account_.settings())) return false;
+    account_.settings().setText(keys::kProtocol, protocolText(chosen));
+    return true;
+}
+
 void OptionsPage::apply() {
     SettingsStore& settings = account_.settings();
     bool changed = false;
@@ -94,7 +115,10 @@ void OptionsPage::apply() {
         changed = true;
     }
     applyText(ids::kSmtpServer, keys::kSmtpServer);
+    changed |= applyProtocol();
     changed |= applyText(ids::kPop3Server, keys::kPop3Server);
+    changed |= applyText(ids::kImapServer, keys::kImapServer);
+    changed |= applyText(ids::kImapFolder, keys::kImapFolder);
     changed |= applyText(ids::kLogin, keys::kLogin);
     changed |= applyText(ids::kPassword, keys::kPassword);
     applyText(ids::kMailboxWww, keys::kMailboxWww);

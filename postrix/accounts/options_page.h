@@ -22,6 +22,9 @@ inline constexpr int kPop3Server = 1005;
 inline constexpr int kMailboxWww = 1006;
 inline constexpr int kSsl = 1007;
 inline constexpr int kCheckInterval = 1008;
+inline constexpr int kProtocol = 1009;  // drop-down list: POP3, IMAP
+inline constexpr int kImapServer = 1010;
+inline constexpr int kImapFolder = 1011;
 }  // namespace options_page_ids
 
 class OptionsPage final : public platform::DialogProcedure {
@@ -45,6 +48,7 @@ public:
 
 private:
     bool applyText(int controlId, const char16_t* key);
+    bool applyProtocol();
 
     Account& account_;
     platform::Window window_ = 0;

@@ -40,6 +40,20 @@ bool hostDirectory(const Host& host, std::u16string& directory) {
     return true;
 }
 
+MailProtocol mailProtocol(SettingsStore& settings) {
+    return settings.getText(keys::kProtocol) == protocolText(MailProtocol::Imap) ? MailProtocol::Imap
+                                                                                 : MailProtocol::Pop3;
+}
+
+std::u16string_view protocolText(MailProtocol protocol) {
+    return protocol == MailProtocol::Imap ? u"imap" : u"pop3";
+}
+
+std::u16string imapFolder(SettingsStore& settings) {
+    std::u16string folder = settings.getText(keys::kImapFolder);
+    return folder.empty() ? std::u16string(kDefaultImapFolder) : folder;
+}
+
 std::u16string SettingsStore::fileNameFor(std::u16string_view profileName) {
     if (profileName.empty()) return u"postrix.config";
     return u"postrix_" + std::u16string(profileName) + u".config";

@@ -69,6 +69,17 @@ inline constexpr char16_t kImapFolder[] = u"MAIL/imapFolder";  // empty: INBOX
 
 inline constexpr int32_t kDefaultSsl = 1;
 inline constexpr int32_t kDefaultCheckInterval = 1;
+inline constexpr char16_t kDefaultImapFolder[] = u"INBOX";
+
+// How an account checks its mailbox, as "MAIL/protocol" says: "imap" is
+// IMAP, anything else (no key included) POP3, so older files keep POP3.
+enum class MailProtocol { Pop3, Imap };
+MailProtocol mailProtocol(SettingsStore& settings);
+inline bool usesImap(SettingsStore& settings) { return mailProtocol(settings) == MailProtocol::Imap; }
+// The value "MAIL/protocol" holds for a protocol.
+std::u16string_view protocolText(MailProtocol protocol);
+// The folder an IMAP check watches: "MAIL/imapFolder", INBOX when empty.
+std::u16string imapFolder(SettingsStore& settings);
 
 // The host's configuration directory ("JOX/GetDirectoryLocation"); false
 // when the host gives none.

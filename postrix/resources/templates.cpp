@@ -11,7 +11,8 @@ using K = ControlKind;
 constexpr uint32_t kEdit = kStyleTabStop | kStyleBorder | kStyleAutoHScroll;
 
 // The account's options page: a captionless child page, shown by its first
-// "show" event.
+// "show" event; template order is the tab order. The drop-down list's
+// height is that of its open list: closed it takes one edit row.
 constexpr std::array kOptionsPageControls{
     ControlTemplate{kNoId, K::Label, u"Adres e-mail:", 10, 0, 213, 8, 0},
     ControlTemplate{1001, K::Edit, u"", 10, 10, 214, 14, kEdit},
@@ -22,15 +23,21 @@ constexpr std::array kOptionsPageControls{
     ControlTemplate{1007, K::CheckBox, u"Bezpieczne połączenie SSL/TLS (zalecane)", 10, 84, 214, 10, kStyleTabStop},
     ControlTemplate{kNoId, K::Label, u"Serwer SMTP:", 10, 98, 211, 8, 0},
     ControlTemplate{1004, K::Edit, u"", 10, 109, 214, 14, kEdit},
-    ControlTemplate{kNoId, K::Label, u"Serwer POP3 (pozostaw pusty, aby nie sprawdzać nowej poczty):", 10, 127, 221, 8,
+    ControlTemplate{kNoId, K::Label, u"Odbiór poczty:", 11, 129, 62, 8, 0},
+    ControlTemplate{1009, K::Combo, u"", 75, 127, 60, 40, kStyleTabStop | kStyleDropDownList | kStyleVScrollBar},
+    ControlTemplate{kNoId, K::Label, u"Serwer POP3 (pozostaw pusty, aby nie sprawdzać nowej poczty):", 10, 146, 221, 8,
                     0},
-    ControlTemplate{1005, K::Edit, u"", 10, 137, 214, 14, kEdit},
-    ControlTemplate{kNoId, K::Label, u"Adres wywoływany po kliknięciu na powiadomienie (opcjonalny):", 10, 156, 215,
+    ControlTemplate{1005, K::Edit, u"", 10, 156, 214, 14, kEdit},
+    ControlTemplate{kNoId, K::Label, u"Serwer IMAP:", 10, 174, 213, 8, 0},
+    ControlTemplate{1010, K::Edit, u"", 10, 184, 214, 14, kEdit},
+    ControlTemplate{kNoId, K::Label, u"Folder IMAP (domyślnie INBOX):", 10, 202, 213, 8, 0},
+    ControlTemplate{1011, K::Edit, u"", 10, 212, 214, 14, kEdit},
+    ControlTemplate{kNoId, K::Label, u"Adres wywoływany po kliknięciu na powiadomienie (opcjonalny):", 10, 231, 215,
                     8, 0},
-    ControlTemplate{1006, K::Edit, u"", 10, 167, 214, 14, kEdit},
-    ControlTemplate{kNoId, K::Label, u"Sprawdzanie poczty co", 11, 186, 76, 8, 0},
-    ControlTemplate{1008, K::Edit, u"", 89, 184, 26, 14, kEdit},
-    ControlTemplate{kNoId, K::Label, u"min", 118, 186, 24, 8, 0},
+    ControlTemplate{1006, K::Edit, u"", 10, 242, 214, 14, kEdit},
+    ControlTemplate{kNoId, K::Label, u"Sprawdzanie poczty co", 11, 261, 76, 8, 0},
+    ControlTemplate{1008, K::Edit, u"", 89, 259, 26, 14, kEdit},
+    ControlTemplate{kNoId, K::Label, u"min", 118, 261, 24, 8, 0},
 };
 
 // The send-mail dialog; template order is the tab order.
@@ -53,7 +60,7 @@ constexpr std::array kSendDialogControls{
 };
 
 constexpr std::array kDialogs{
-    DialogTemplate{kOptionsPageDialogId, u"", u"Verdana", 8, 400, 0, 0, 259, 200,
+    DialogTemplate{kOptionsPageDialogId, u"", u"Verdana", 8, 400, 0, 0, 259, 277,
                    kDialogChild | kDialogHiddenAtStart, kOptionsPageControls},
     DialogTemplate{kSendDialogId, u"Wyślij e-mail", u"Verdana", 8, 400, 0, 0, 224, 197,
                    kDialogCaption | kDialogSizingBorder | kDialogTopmost | kDialogWindowEdge, kSendDialogControls},

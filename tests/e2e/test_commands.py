@@ -138,6 +138,28 @@ class ConfigTest(unittest.TestCase):
         shown = {e["id"]: e["value"] for e in self.profile.joxhost("options", "0", "--show").events_named("option")}
         self.assertEqual((shown[1007], shown[1008]), ("nie", "7 min"))
 
+    def test_the_protocol_imap_server_and_folder_go_through_config_and_the_options_page(self):
+        refused = self.profile.joxhost("config", "MAIL/protocol=imap4")
+        self.assertEqual(refused.returncode, 2)
+        self.assertEqual(refused.stderr, "joxhost: config: MAIL/protocol takes pop3 or imap, got 'imap4'\n")
+        saved = self.profile.joxhost("config", "MAIL/protocol=imap", "MAIL/imapServer=127.0.0.1:10143")
+        self.assertEqual(saved.returncode, 0, saved.stderr)
+        shown = {e["id"]: e for e in self.profile.joxhost("options", "0", "--show").events_named("option")}
+        self.assertEqual((shown[1009]["label"], shown[1009]["value"]), ("Odbiór poczty", "IMAP"))
+        self.assertEqual((shown[1010]["label"], shown[1010]["value"]), ("Serwer IMAP", "127.0.0.1:10143"))
+        self.assertEqual((shown[1011]["label"], shown[1011]["value"]), ("Folder IMAP (domyślnie INBOX)", ""))
+
+        applied = self.profile.joxhost("options", "0", "--protocol", "pop3", "--imap", "imap.example.com",
+                                       "--folder", "Praca/Ważne")
+        self.assertEqual(applied.returncode, 0, applied.stderr)
+        text = config_text(self.profile)
+        self.assertIn('MAIL/protocol = text:"pop3"\n', text)
+        self.assertIn('MAIL/imapServer = text:"imap.example.com"\n', text)
+        self.assertIn('MAIL/imapFolder = text:"Praca/Ważne"\n', text)
+        bad = self.profile.joxhost("options", "0", "--protocol", "smtp")
+        self.assertEqual(bad.returncode, 2)
+        self.assertEqual(bad.stderr, "joxhost: --protocol takes pop3 or imap, got 'smtp'\n")
+
     def test_the_password_comes_from_standard_input_not_the_command_line(self):
         saved = self.profile.joxhost("config", "--password-stdin", stdin="tajne hasło\nreszta\n")
         self.assertEqual(saved.returncode, 0, saved.stderr)

@@ -170,6 +170,19 @@ TEST_F(CommandsTest, CheckNeedsAnAccountAndAStartedCheck) {
     EXPECT_TRUE(r.err.starts_with("joxhost: check: the plug-in started no check of account 0 (")) << r.err;
 }
 
+TEST_F(CommandsTest, ConfigTakesPop3OrImapAsTheProtocol) {
+    auto r = joxhost({"config", "MAIL/protocol=imap4"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "joxhost: config: MAIL/protocol takes pop3 or imap, got 'imap4'\n");
+    EXPECT_FALSE(std::filesystem::exists(profile.path() / "postrix.config"));
+    r = joxhost({"config", "MAIL/protocol=IMAP", "MAIL/imapServer=127.0.0.1:10143", "MAIL/imapFolder="});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string written = readFile(profile.path() / "postrix.config");
+    EXPECT_NE(written.find("MAIL/protocol = text:\"imap\"\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("MAIL/imapServer = text:\"127.0.0.1:10143\"\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("MAIL/imapFolder = text:\"\"\n"), std::string::npos) << written;
+}
+
 TEST_F(CommandsTest, ChatEndsWithTheSendsOutcome) {
     std::string received;
     test::TestServer server([&](test::ServerConnection& c) {

@@ -15,7 +15,8 @@ const KnownSetting& setting(std::string_view key) {
 
 TEST(KnownSettings, HoldTheAccountKeysAndTheProfileWideCaFile) {
     for (const char* key : {"MAIL/mail", "MAIL/smtpServer", "MAIL/pop3Server", "MAIL/login", "MAIL/password",
-                            "MAIL/mailboxWww", "MAIL/ssl", "MAIL/checkInterval"}) {
+                            "MAIL/mailboxWww", "MAIL/ssl", "MAIL/checkInterval", "MAIL/protocol",
+                            "MAIL/imapServer", "MAIL/imapFolder"}) {
         EXPECT_EQ(setting(key).home, SettingHome::Account) << key;
     }
     EXPECT_EQ(setting("host/caFile").home, SettingHome::Host);
@@ -38,6 +39,9 @@ TEST(KnownSettings, SuggestTheNearestKeyForATypo) {
         {"MAIL/pasword", "MAIL/password"},
         {"host/cafile", "host/caFile"},
         {"MAIL/checkIntervall", "MAIL/checkInterval"},
+        {"MAIL/imapserver", "MAIL/imapServer"},
+        {"protocol", "MAIL/protocol"},
+        {"MAIL/imapFolders", "MAIL/imapFolder"},
     };
     for (const auto& [typo, meant] : typos) {
         EXPECT_EQ(nearestSetting(typo), std::optional<std::string_view>(meant)) << typo;
@@ -69,6 +73,14 @@ TEST(KnownSettings, StoreEachValueWithItsKeysType) {
         {"MAIL/pop3Server", "pop.example.com", SettingValue::ofText(u"pop.example.com")},
         {"MAIL/smtpServer", "localhost:587", SettingValue::ofText(u"localhost:587")},
         {"MAIL/smtpServer", "text:[::1]:25", SettingValue::ofText(u"[::1]:25")},
+        {"MAIL/protocol", "imap", SettingValue::ofText(u"imap")},
+        {"MAIL/protocol", "pop3", SettingValue::ofText(u"pop3")},
+        {"MAIL/protocol", "IMAP", SettingValue::ofText(u"imap")},  // as the plug-in reads it
+        {"MAIL/protocol", "text:Pop3", SettingValue::ofText(u"pop3")},
+        {"MAIL/imapServer", "127.0.0.1:10993", SettingValue::ofText(u"127.0.0.1:10993")},
+        {"MAIL/imapServer", "", SettingValue::ofText(u"")},
+        {"MAIL/imapFolder", "Archiwum/Ważne", SettingValue::ofText(u"Archiwum/Ważne")},
+        {"MAIL/imapFolder", "", SettingValue::ofText(u"")},  // INBOX
     };
     for (const auto& c : cases) {
         const auto parsed = parseSettingValue(setting(c.key), c.text);
@@ -96,6 +108,11 @@ TEST(KnownSettings, RefuseAValueOfTheWrongTypeNamingTheKey) {
         {"MAIL/smtpServer", "host:x"},
         {"MAIL/pop3Server", ":995"},
         {"MAIL/pop3Server", "host:"},
+        {"MAIL/protocol", "imap4"},
+        {"MAIL/protocol", ""},
+        {"MAIL/protocol", "int:1"},
+        {"MAIL/protocol", " imap"},
+        {"MAIL/imapServer", "imap:99999"},
     };
     for (const auto& [key, text] : refused) {
         const auto parsed = parseSettingValue(setting(key), text);
@@ -106,6 +123,8 @@ TEST(KnownSettings, RefuseAValueOfTheWrongTypeNamingTheKey) {
     EXPECT_EQ(parseSettingValue(setting("MAIL/checkInterval"), "abc").problem,
               "MAIL/checkInterval takes whole minutes from 1 to 35791, got 'abc'");
     EXPECT_EQ(parseSettingValue(setting("MAIL/ssl"), "yes").problem, "MAIL/ssl takes 0 or 1, got 'yes'");
+    EXPECT_EQ(parseSettingValue(setting("MAIL/protocol"), "smtp").problem,
+              "MAIL/protocol takes pop3 or imap, got 'smtp'");
 }
 
 TEST(KnownSettings, KeysJoxhostDoesNotKnowTakeTheValueAsGiven) {
@@ -139,6 +158,36 @@ TEST(KnownSettings, NameWhatACheckOrASendLacks) {
               (std::vector<std::string>{"MAIL/pop3Server", "MAIL/password"}));
     values[u"MAIL/password"] = SettingValue::ofText(u"x");
     EXPECT_EQ(missingSettings(values, AccountTask::Send), std::vector<std::string>{});
+}
+
+TEST(KnownSettings, ACheckOverImapNeedsTheImapServerInsteadOfThePop3One) {
+    SettingValues values{{u"MAIL/mail", SettingValue::ofText(u"jan@example.com")},
+                         {u"MAIL/login", SettingValue::ofText(u"jan")},
+                         {u"MAIL/password", SettingValue::ofText(u"x")},
+                         {u"MAIL/pop3Server", SettingValue::ofText(u"pop.example.com")}};
+    struct Case {
+        std::optional<SettingValue> protocol;  // nothing: no key
+        bool imap;
+    };
+    const Case cases[] = {
+        {std::nullopt, false},
+        {SettingValue::ofText(u"pop3"), false},
+        {SettingValue::ofText(u"imap"), true},
+        {SettingValue::ofText(u"IMAP"), false},  // written by hand: the plug-in reads POP3 too
+        {SettingValue::ofInt(1), false},
+    };
+    for (const Case& c : cases) {
+        if (c.protocol) values[u"MAIL/protocol"] = *c.protocol;
+        else values.erase(u"MAIL/protocol");
+        EXPECT_EQ(checksOverImap(values), c.imap);
+        EXPECT_EQ(missingSettings(values, AccountTask::Check),
+                  c.imap ? std::vector<std::string>{"MAIL/imapServer"} : std::vector<std::string>{});
+        EXPECT_EQ(missingSettings(values, AccountTask::Send), std::vector<std::string>{"MAIL/smtpServer"});
+    }
+    values[u"MAIL/protocol"] = SettingValue::ofText(u"imap");
+    values[u"MAIL/imapServer"] = SettingValue::ofText(u"imap.example.com");
+    values.erase(u"MAIL/pop3Server");
+    EXPECT_EQ(missingSettings(values, AccountTask::Check), std::vector<std::string>{});
 }
 
 }  // namespace

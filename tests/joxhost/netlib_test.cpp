@@ -165,6 +165,50 @@ TEST_F(NetLibTest, PlainDialogueDeliversEachEventInTurn) {
     EXPECT_FALSE(nested);
 }
 
+TEST_F(NetLibTest, WhatWasSentReachesTheObserversWithItsEndButIsNeverPrinted) {
+    std::FILE* out = std::tmpfile();
+    Reporter printing(true, true, out);  // --json and --verbose print the most
+    std::vector<std::pair<int64_t, std::string>> sent;
+    const ReporterTap tap(printing, [&](const Event& e) {
+        if (e.name == "net" && e.text("what") == "sent") {
+            EXPECT_EQ(e.text("connection"), "MAIL/Socket/SMTP/1");
+            sent.emplace_back(e.number("bytes"), e.text("tail"));
+        }
+    });
+    test::TestServer server([](test::ServerConnection& c) {
+        c.write("* OK ready\r\n");
+        if (c.readUntil("IDLE\r\n")) c.write("+ idling\r\n");
+        c.readSome();
+    });
+    net = std::make_unique<NetLib>(calls, printing, NetLibOptions{});
+    postrix::NetCreateRecord create{};
+    create.size = sizeof create;
+    create.kind = 2;
+    create.handler = handler;
+    create.context = reinterpret_cast<uintptr_t>(this);
+    create.connection = &connection;
+    ASSERT_EQ(net->create(&create), 0);
+    onEvent = [&](const Received& r) {
+        if (r.data == "* OK ready\r\n") {
+            EXPECT_EQ(send("a1 LOGIN tester \"tajne-haslo\"\r\n"), 31);
+            EXPECT_EQ(send(""), 0);  // nothing sent, nothing told
+            EXPECT_EQ(send("a2 IDLE\r\n"), 9);
+        }
+        if (r.data == "+ idling\r\n") net->close(&connection);
+    };
+    ASSERT_EQ(connect(server.port()), 0);
+    io.run();
+    net.reset();  // before the reporter it prints to
+    EXPECT_EQ(sent, (std::vector<std::pair<int64_t, std::string>>{{31, " \"tajne-haslo\"\r\n"}, {9, "a2 IDLE\r\n"}}));
+    std::rewind(out);
+    std::string printed(4096, '\0');
+    printed.resize(std::fread(printed.data(), 1, printed.size(), out));
+    std::fclose(out);
+    EXPECT_NE(printed.find("\"connected\""), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("sent"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("tajne"), std::string::npos) << printed;
+}
+
 TEST_F(NetLibTest, ServerClosingIsEventThreeAndTheObjectConnectsAgain) {
     test::TestServer server([](test::ServerConnection& c) { c.write("bye"); });
     make();

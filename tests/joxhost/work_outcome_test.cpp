@@ -102,6 +102,77 @@ TEST(WorkOutcome, ACheckInProgressAlreadyIsThisOnesStart) {
     EXPECT_EQ(nothing.state(), State::NotStarted);
 }
 
+Event sent(const std::string& connection, const std::string& tail) {
+    return net(connection, "sent").add("bytes", static_cast<int64_t>(tail.size())).add("tail", tail);
+}
+
+TEST(WorkOutcome, AnImapCheckEndsWhenThePlugInIdlesOrClosesAndFailsOnItsFailures) {
+    const std::string imap = "MAIL/Socket/IMAP/3";
+    struct Case {
+        const char* name;
+        std::vector<Event> events;  // one turn of the loop: settle() after the last
+        State state;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"idles", {net(imap, "connect"), sent(imap, "a3 SELECT INBOX\r\n"), sent(imap, "a4 IDLE\r\n")},
+         State::Succeeded, ""},
+        // A server without IDLE: the plug-in logs out after each check.
+        {"closes", {net(imap, "connect"), sent(imap, "a5 LOGOUT\r\n"), net(imap, "close")}, State::Succeeded, ""},
+        // Selecting a folder named IDLE is no IDLE command, nor is a bare line.
+        {"no idle line", {net(imap, "connect"), sent(imap, "a3 SELECT IDLE"), sent(imap, "IDLE\r\n")},
+         State::Running, ""},
+        {"refused login",
+         {net(imap, "connect"), net(imap, "close"), log(-1, "a@b: IMAP - Error on LOGIN:\r\na2 NO [AUTHENTICATIONFAILED]"),
+          notify("Image/Warning32", "IMAP - Error on LOGIN")},
+         State::Failed, "IMAP - Error on LOGIN: a2 NO [AUTHENTICATIONFAILED]"},
+        {"tls warning", {net(imap, "connect"), notify("Image/Warning32", "IMAP - SSL error (1): bad certificate")},
+         State::Failed, "IMAP - SSL error (1): bad certificate"},
+        {"fell silent", {net(imap, "connect"), net(imap, "close").add("silentMs", int64_t{20000})}, State::Failed,
+         "IMAP - the server stopped answering: no reply for 20 s"},
+        {"in progress then idles",
+         {log(0, "a@b: IMAP - One connection in progress (state=4), cannot start new one"), sent(imap, "a9 IDLE\r\n")},
+         State::Succeeded, ""},
+        // IDLE sent before this check began belongs to an earlier one.
+        {"idle before start", {sent(imap, "a4 IDLE\r\n")}, State::NotStarted, ""},
+        {"another account idles", {net(imap, "connect"), sent("MAIL/Socket/IMAP/33", "a4 IDLE\r\n")},
+         State::Running, ""},
+    };
+    for (const Case& c : cases) {
+        WorkOutcome check(Kind::Check, 3);
+        for (const Event& e : c.events) check.observe(e);
+        check.settle();
+        EXPECT_EQ(check.state(), c.state) << c.name;
+        EXPECT_EQ(check.reason(), c.reason) << c.name;
+    }
+}
+
+TEST(WorkOutcome, TheSocketThatBeginsDecidesTheChecksProtocol) {
+    // Begun over IMAP: POP3's events are another check's (a profile switched).
+    WorkOutcome imap(Kind::Check, 1);
+    imap.observe(net("MAIL/Socket/IMAP/1", "connect"));
+    imap.observe(log(-1, "a@b: POP3 - Connection closed by server"));
+    imap.observe(net("MAIL/Socket/POP3/1", "close"));
+    imap.settle();
+    EXPECT_EQ(imap.state(), State::Running);
+
+    // Begun over POP3: a line ending in IDLE on it ends nothing, IMAP's
+    // failures are not its own.
+    WorkOutcome pop3(Kind::Check, 1);
+    pop3.observe(log(0, "a@b: POP3 - One connection in progress (state=3), cannot start new one"));
+    pop3.observe(log(-1, "a@b: IMAP - Error on LOGIN"));
+    pop3.observe(sent("MAIL/Socket/IMAP/1", "a1 IDLE\r\n"));
+    EXPECT_EQ(pop3.state(), State::Running);
+    pop3.observe(net("MAIL/Socket/POP3/1", "close"));
+    pop3.settle();
+    EXPECT_EQ(pop3.state(), State::Succeeded);
+
+    // Before either began, a failure of either protocol is this check's.
+    WorkOutcome early(Kind::Check, 1);
+    early.observe(log(-1, "a@b: IMAP - Connection error:10061"));
+    EXPECT_EQ(early.reason(), "IMAP - Connection error:10061");
+}
+
 TEST(WorkOutcome, ASendSucceedsAtItsNotificationAndFailsAtAFailureOrABareClose) {
     WorkOutcome sent(Kind::Send, 1);
     sent.observe(notify("Image/Mail", SendOutcome::kSentText));  // before it began: an earlier send's

@@ -18,8 +18,10 @@ using Texts = std::vector<std::string>;
 
 constexpr char16_t kConfig[] = u"postrix.config";
 constexpr int kMail = 1001, kLogin = 1002, kPassword = 1003, kSmtpServer = 1004, kPop3Server = 1005,
-              kMailboxWww = 1006, kSsl = 1007, kCheckInterval = 1008;
-constexpr RECT kPageArea{12, 12, 12 + 420, 12 + 340};
+              kMailboxWww = 1006, kSsl = 1007, kCheckInterval = 1008, kProtocol = 1009, kImapServer = 1010,
+              kImapFolder = 1011;
+// Room for the whole page: 259 by 277 dialog units are 389 by 450 pixels.
+constexpr RECT kPageArea{12, 12, 12 + 420, 12 + 470};
 
 // The messenger's options window, which the page lives in.
 HWND makeOptionsWindow() {
@@ -34,7 +36,7 @@ HWND makeOptionsWindow() {
     }();
     if (windowClass == 0) return nullptr;
     return CreateWindowExW(0, L"PostrixTestOptionsWindow", L"Opcje", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 480,
-                           420, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+                           560, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
 class OptionsPageTest : public ::testing::Test {
@@ -47,6 +49,8 @@ protected:
         host.setText(kConfig, u"MAIL/smtpServer", u"smtp.example.com");
         host.setText(kConfig, u"MAIL/mailboxWww", u"https://poczta.example.com/");
         host.setInt(kConfig, u"MAIL/checkInterval", 5);
+        host.setText(kConfig, u"MAIL/protocol", u"imap");
+        host.setText(kConfig, u"MAIL/imapServer", u"imap.example.com:993");
         plugin->load();
         window = makeOptionsWindow();
     }
@@ -97,10 +101,19 @@ TEST_F(OptionsPageTest, ShowsTheAccountsSettingsUnderPolishLabelsWhereTheHostPut
     EXPECT_EQ(area.right, kPageArea.right);
     EXPECT_EQ(area.bottom, kPageArea.bottom);
 
-    EXPECT_EQ(captions(options), (Texts{"Adres e-mail:", "Login:", "Hasło:", "Bezpieczne połączenie SSL/TLS (zalecane)",
-                                        "Serwer SMTP:", "Serwer POP3 (pozostaw pusty, aby nie sprawdzać nowej poczty):",
-                                        "Adres wywoływany po kliknięciu na powiadomienie (opcjonalny):",
-                                        "Sprawdzanie poczty co", "min"}));
+    EXPECT_EQ(captions(options),
+              (Texts{"Adres e-mail:", "Login:", "Hasło:", "Bezpieczne połączenie SSL/TLS (zalecane)", "Serwer SMTP:",
+                     "Odbiór poczty:", "Serwer POP3 (pozostaw pusty, aby nie sprawdzać nowej poczty):", "Serwer IMAP:",
+                     "Folder IMAP (domyślnie INBOX):",
+                     "Adres wywoływany po kliknięciu na powiadomienie (opcjonalny):", "Sprawdzanie poczty co", "min"}));
+    EXPECT_EQ(comboItems(options, kProtocol), (Texts{"POP3", "IMAP"}));
+    EXPECT_EQ(SendDlgItemMessageW(options, kProtocol, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(utf8(itemText(options, kImapServer)), "imap.example.com:993");
+    EXPECT_EQ(utf8(itemText(options, kImapFolder)), "");
+    // The lowest control, the interval, lies inside the page.
+    RECT interval{};
+    GetWindowRect(GetDlgItem(options, kCheckInterval), &interval);
+    EXPECT_LE(interval.bottom, windowArea(options).bottom);
     EXPECT_EQ(utf8(itemText(options, kMail)), "alice@example.com");
     EXPECT_EQ(utf8(itemText(options, kLogin)), "alice");
     EXPECT_EQ(utf8(itemText(options, kPassword)), "sekret");
@@ -127,6 +140,8 @@ TEST_F(OptionsPageTest, ApplyWritesWhatWasTypedAndTheIntervalComesBackClamped) {
     SetDlgItemTextW(options, kSmtpServer, L"smtp.przykład.pl");
     CheckDlgButton(options, kSsl, BST_UNCHECKED);
     SetDlgItemTextW(options, kCheckInterval, L"0");
+    SendDlgItemMessageW(options, kProtocol, CB_SETCURSEL, 0, 0);
+    SetDlgItemTextW(options, kImapFolder, L"Skrzynka/Ważne");
 
     event(kPageApply);
     EXPECT_EQ(stored(u"MAIL/mail"), "łucja@przykład.pl");
@@ -135,6 +150,9 @@ TEST_F(OptionsPageTest, ApplyWritesWhatWasTypedAndTheIntervalComesBackClamped) {
     EXPECT_EQ(stored(u"MAIL/smtpServer"), "smtp.przykład.pl");
     EXPECT_EQ(stored(u"MAIL/ssl"), "0");
     EXPECT_EQ(stored(u"MAIL/checkInterval"), "1");
+    EXPECT_EQ(stored(u"MAIL/protocol"), "pop3");
+    EXPECT_EQ(stored(u"MAIL/imapFolder"), "Skrzynka/Ważne");
+    EXPECT_EQ(stored(u"MAIL/imapServer"), "imap.example.com:993");  // untouched
     // The page shows the interval as stored.
     EXPECT_EQ(utf8(itemText(options, kCheckInterval)), "1");
     ASSERT_FALSE(host.loginInfos.empty());
