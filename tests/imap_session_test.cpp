@@ -143,6 +143,26 @@ TEST(ImapSession, LoginSendsStringsQuotedOrAsLiterals) {
     EXPECT_TRUE(h.errors.empty());
 }
 
+TEST(ImapSession, CapabilityCodesMatchInAnyCase) {
+    Harness h;
+    ASSERT_TRUE(h.start());
+    EXPECT_EQ(h.reply("* OK [capability imap4rev1 idle auth=plain sasl-ir] ready\r\n"), kAuthenticate);
+}
+
+TEST(ImapSession, AnEndlessFetchKeepsOnlyTheNewestHeaders) {
+    Harness h;
+    h.firstCheckToIdle();
+    h.reply("* 4 EXISTS\r\n");
+    h.reply("a3 OK\r\n");
+    std::string burst;
+    for (uint32_t uid = 41; uid < 41 + 5 * kMaxAnnouncedPerCheck; ++uid) burst += fetchResponse(4, uid, "m" + std::to_string(uid));
+    h.reply(burst + "a4 OK\r\n");
+    ASSERT_EQ(h.notices.size(), 1u);
+    ASSERT_EQ(h.notices[0].size(), kMaxAnnouncedPerCheck);
+    EXPECT_EQ(h.notices[0].front().subject, "m" + std::to_string(40 + 5 * kMaxAnnouncedPerCheck));
+    EXPECT_EQ(h.session.folderState(), (FolderState{7, 40 + 5 * kMaxAnnouncedPerCheck}));
+}
+
 TEST(ImapSession, AuthenticateWithoutInitialResponseWaitsForTheContinuation) {
     Harness h;
     ASSERT_TRUE(h.start());

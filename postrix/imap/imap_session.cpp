@@ -10,6 +10,7 @@
 #include "pop3/display_text.h"
 #include "pop3/header_decoding.h"
 #include "smtp/base64.h"
+#include "text/ascii.h"
 #include "text/format.h"
 #include "text/nul_bytes.h"
 #include "text/text_conversion.h"
@@ -24,6 +25,12 @@ constexpr size_t kMaxTlsMessageUnits = 1022;
 constexpr int kMaxFetchRounds = 10;
 
 uint32_t now() { return platform::clock().tickMs(); }
+
+// Whether a response code begins with the atom name, in any letter case.
+bool codeIs(std::string_view code, std::string_view name) {
+    if (code.size() > name.size() && code[name.size()] != ' ') return false;
+    return text::equalsIgnoringCase(code.substr(0, name.size()), name);
+}
 
 // A status response as one line for a message: name, code and text, cleaned
 // like header text so that a hostile server adds no lines of its own.
@@ -234,9 +241,7 @@ void ImapSession::onGreeting(const ImapResponse& response) {
 }
 
 void ImapSession::readCode(const ImapResponse& response) {
-    constexpr std::string_view kCapability = "CAPABILITY ";
-    if (response.code.starts_with(kCapability))
-        capabilities_ = parseCapabilities(std::string_view(response.code).substr(kCapability.size()));
+    if (codeIs(response.code, "CAPABILITY")) capabilities_ = parseCapabilities(response.code);
     if (auto validity = codeNumber(response.code, "UIDVALIDITY")) uidValidity_ = validity;
     if (auto next = codeNumber(response.code, "UIDNEXT")) uidNext_ = next;
 }
@@ -384,6 +389,17 @@ void ImapSession::onFetchData(const ImapResponse& response) {
     parsed.entry.from = pop3::displayText(parsed.entry.from);
     parsed.entry.subject = pop3::displayText(parsed.entry.subject);
     fetched_.emplace_back(*data->uid, std::move(parsed.entry));
+    // However many a server sends, a check keeps the newest it announces.
+    if (fetched_.size() >= 2 * kMaxAnnouncedPerCheck) keepNewest();
+}
+
+void ImapSession::keepNewest() {
+    // Newest first; a UID the server sent twice is announced once.
+    std::sort(fetched_.begin(), fetched_.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    fetched_.erase(std::unique(fetched_.begin(), fetched_.end(),
+                               [](const auto& a, const auto& b) { return a.first == b.first; }),
+                   fetched_.end());
+    if (fetched_.size() > kMaxAnnouncedPerCheck) fetched_.resize(kMaxAnnouncedPerCheck);
 }
 
 void ImapSession::onFetched() {
@@ -398,11 +414,7 @@ void ImapSession::onFetched() {
 }
 
 void ImapSession::handOver() {
-    // Newest first; a UID the server sent twice is announced once.
-    std::sort(fetched_.begin(), fetched_.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    fetched_.erase(std::unique(fetched_.begin(), fetched_.end(),
-                               [](const auto& a, const auto& b) { return a.first == b.first; }),
-                   fetched_.end());
+    keepNewest();
     std::vector<pop3::NewMailEntry> entries;
     entries.reserve(fetched_.size());
     FolderState state = *folder_;

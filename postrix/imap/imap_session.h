@@ -63,6 +63,9 @@ inline constexpr uint32_t kMaxReconnectDelayMs = 5 * 60 * 1000;
 // Untagged responses one command may draw before the server counts as
 // flooding: far more than a folder's new messages in any real check.
 inline constexpr uint32_t kMaxUntaggedPerCommand = 1000000;
+// The new messages one check announces at most, the newest: a notice lists
+// far fewer, and a server sending endless headers takes no more memory.
+inline constexpr size_t kMaxAnnouncedPerCheck = 2000;
 
 class ImapSession final : private mail::ChannelEvents {
 public:
@@ -145,6 +148,9 @@ private:
     void onFetched();
     // Announces what was fetched, newest first, and keeps its highest UID.
     void handOver();
+    // Sorts what was fetched newest first, once per UID, at most
+    // kMaxAnnouncedPerCheck.
+    void keepNewest();
     void rememberFolder(const FolderState& state);
     // The check is over: idle when the server can, else log out.
     void finishCheck();
