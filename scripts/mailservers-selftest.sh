@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks scripts/mailservers.sh end to end: up, send over SMTP (STARTTLS and plain, AUTH LOGIN;
 # SMTPS on 465 and the AUTH PLAIN only port),
-# arrival in the Maildir, fetch over POP3 and POP3 over TLS with certificate checks, fast login
+# arrival in the Maildir, fetch over POP3 and POP3 over TLS with certificate checks, IMAP and
+# IMAP over TLS with a push during IDLE, fast login
 # failures, stop-smtp/start-smtp, clear, down with no process left. Runs the cycle twice.
 # Usage (as root): scripts/mailservers-selftest.sh [rounds]
 set -euo pipefail
@@ -29,7 +30,7 @@ mail_processes() {
 
 check_round() {
     python3 - "$run_dir/env" "$servers" <<'PYEOF'
-import email, os, poplib, smtplib, socket, ssl, subprocess, sys, time, uuid
+import email, imaplib, os, poplib, smtplib, socket, ssl, subprocess, sys, time, uuid
 
 env = {}
 for line in open(sys.argv[1]):
@@ -170,6 +171,38 @@ p = poplib.POP3(host, pop3_port, timeout=10)
 p.stls(context=tls_context())
 p.user(user); p.pass_(password); p.quit()
 check("pop3 STLS on the plain port", True)
+
+# IMAP plain and with TLS from the first byte: the same messages; IDLE pushes a new one
+def imap_subjects(m):
+    m.login(user, password)
+    m.select("INBOX", readonly=True)
+    _, data = m.uid("FETCH", "1:*", "(BODY.PEEK[HEADER.FIELDS (SUBJECT)])")
+    m.logout()
+    return [part[1].decode().strip() for part in data if isinstance(part, tuple)]
+
+imap_port, imaps_port = int(env["IMAP_PORT"]), int(env["IMAPS_PORT"])
+imap_list = imap_subjects(imaplib.IMAP4(host, imap_port, timeout=10))
+check("imap plain: both messages listed", any(token1 in s for s in imap_list) and any(token2 in s for s in imap_list), imap_list)
+check("imaps: same listing", imap_subjects(imaplib.IMAP4_SSL("localhost", imaps_port, ssl_context=tls_context(), timeout=10)) == imap_list)
+m = imaplib.IMAP4(host, imap_port, timeout=10)
+check("imap offers IDLE", "IDLE" in m.capabilities, m.capabilities)
+m.login(user, password)
+m.select("INBOX", readonly=True)
+tag = m._new_tag().decode()
+m.send(f"{tag} IDLE\r\n".encode())
+check("imap IDLE accepted", m.readline().startswith(b"+"))
+token_i = uuid.uuid4().hex
+t = time.monotonic()
+send(token_i, address)
+m.sock.settimeout(5)
+line = m.readline()
+pushed = time.monotonic() - t
+check("imap IDLE pushes a delivery within 2 s", line.endswith(b"EXISTS\r\n") and pushed < 2.0, (line, pushed))
+print(f"       pushed after {pushed:.2f} s")
+m.send(b"DONE\r\n")
+while not m.readline().startswith(tag.encode()):
+    pass
+m.logout()
 
 # Wrong passwords fail, and quickly (no growing login delay)
 durations = []

@@ -22,6 +22,12 @@
 #          only the instance with offset 0 has it; the others leave it out (SMTPS_PORT empty)
 #   10110  POP3 (Dovecot), plain, STLS offered
 #   10995  POP3 with TLS from the first byte (Dovecot)
+#   10143  IMAP (Dovecot), plain, STARTTLS offered, login allowed without TLS; IDLE offered
+#   10993  IMAP with TLS from the first byte (Dovecot)
+# Dovecot pushes new mail to an IDLE client within about half a second of its delivery (it
+# watches the Maildir with inotify) and sends "* OK Still here" every 10 s of an IDLE. Both
+# IMAP listeners offer IDLE (Dovecot 2.3 cannot set capabilities per listener); a server
+# without IDLE is a scripted one (tests/e2e/hostile.py).
 # Every accepted message is handed to Dovecot over LMTP and lands in the Maildir of the one
 # user (login "tester", password "secret", address tester@localhost), whatever its recipient;
 # a message to n recipients lands n times. Postfix delivers asynchronously: poll the Maildir
@@ -32,7 +38,7 @@
 #
 # `up` writes $RUN_DIR/env (shell-sourceable): SMTP_HOST SMTP_PORT SMTP_SMALL_PORT
 # SMTP_SMALL_LIMIT SMTP_PLAIN_PORT SMTPS_PORT (empty without the 465 listener) POP3_PORT
-# POP3S_PORT CA_FILE MAIL_USER MAIL_PASSWORD MAIL_ADDRESS MAILDIR.
+# POP3S_PORT IMAP_PORT IMAPS_PORT CA_FILE MAIL_USER MAIL_PASSWORD MAIL_ADDRESS MAILDIR.
 # Logs: $RUN_DIR/logs/.
 # Must run as root (Debian 12); packages are installed with apt-get when missing.
 
@@ -59,6 +65,8 @@ readonly SMTP_PLAIN_PORT=$((10589 + PORT_OFFSET))
 if [ "$PORT_OFFSET" -eq 0 ]; then readonly SMTPS_PORT=465; else readonly SMTPS_PORT=; fi
 readonly POP3_PORT=$((10110 + PORT_OFFSET))
 readonly POP3S_PORT=$((10995 + PORT_OFFSET))
+readonly IMAP_PORT=$((10143 + PORT_OFFSET))
+readonly IMAPS_PORT=$((10993 + PORT_OFFSET))
 readonly MAIL_USER=tester
 readonly MAIL_PASSWORD=secret
 readonly MAIL_ADDRESS=tester@localhost
@@ -66,7 +74,7 @@ readonly MAIL_OWNER=mail            # Debian's mail user (uid 8) owns the mailbo
 readonly READY_TIMEOUT=20           # seconds to wait for the listeners
 readonly STOP_TIMEOUT=10            # seconds to wait for a server to exit
 
-readonly PACKAGES=(postfix dovecot-core dovecot-pop3d dovecot-lmtpd openssl)
+readonly PACKAGES=(postfix dovecot-core dovecot-pop3d dovecot-imapd dovecot-lmtpd openssl)
 
 readonly PF_CONF=$RUN_DIR/postfix
 readonly PF_QUEUE=$RUN_DIR/postfix-spool
@@ -86,6 +94,8 @@ readonly CA_FILE=$RUN_DIR/ca.pem
 SMTP_PORTS=("$SMTP_PORT" "$SMTP_SMALL_PORT" "$SMTP_PLAIN_PORT")
 [ -n "$SMTPS_PORT" ] && SMTP_PORTS+=("$SMTPS_PORT")
 readonly SMTP_PORTS
+# Every Dovecot listener of this instance.
+readonly DOVECOT_PORTS=("$POP3_PORT" "$POP3S_PORT" "$IMAP_PORT" "$IMAPS_PORT")
 
 log() { printf 'mailservers: %s\n' "$*"; }
 die() { printf 'mailservers: error: %s\n' "$*" >&2; exit 1; }
@@ -330,6 +340,8 @@ SMTP_PLAIN_PORT=$SMTP_PLAIN_PORT
 SMTPS_PORT=$SMTPS_PORT
 POP3_PORT=$POP3_PORT
 POP3S_PORT=$POP3S_PORT
+IMAP_PORT=$IMAP_PORT
+IMAPS_PORT=$IMAPS_PORT
 CA_FILE=$CA_FILE
 MAIL_USER=$MAIL_USER
 MAIL_PASSWORD=$MAIL_PASSWORD
@@ -454,7 +466,7 @@ write_dovecot_config() {
 instance_name = postrix-mail
 base_dir = $DC_BASE
 state_dir = $DC_DIR/state
-protocols = pop3 lmtp
+protocols = pop3 imap lmtp
 listen = $HOST
 log_path = $LOG_DIR/dovecot.log
 info_log_path = $LOG_DIR/dovecot.log
@@ -475,6 +487,16 @@ first_valid_uid = $mail_uid
 first_valid_gid = $mail_gid
 mail_location = maildir:~/Maildir
 pop3_uidl_format = %08Xu%08Xv
+# IDLE: new mail is noticed through inotify on the Maildir at once; the interval below is only
+# the fallback poll where inotify is not available. "* OK Still here" every 10 s keeps clients
+# honest about untagged lines during an IDLE.
+mailbox_idle_check_interval = 1 secs
+imap_idle_notify_interval = 10 secs
+# Process titles name the command each IMAP session runs ("dovecot/imap [tester 127.0.0.1 IDLE]"):
+# tests see from them that a client has reached IDLE.
+verbose_proctitle = yes
+# Tests run several clients side by side (the default allows 10 per user and address).
+mail_max_userip_connections = 100
 
 passdb {
   driver = passwd-file
@@ -493,6 +515,17 @@ service pop3-login {
   inet_listener pop3s {
     address = $HOST
     port = $POP3S_PORT
+    ssl = yes
+  }
+}
+service imap-login {
+  inet_listener imap {
+    address = $HOST
+    port = $IMAP_PORT
+  }
+  inet_listener imaps {
+    address = $HOST
+    port = $IMAPS_PORT
     ssl = yes
   }
 }
@@ -594,14 +627,14 @@ cmd_up() {
         log "already running; restarting"
         stop_servers
     fi
-    ensure_ports_free "${SMTP_PORTS[@]}" "$POP3_PORT" "$POP3S_PORT"
+    ensure_ports_free "${SMTP_PORTS[@]}" "${DOVECOT_PORTS[@]}"
     trap stop_after_failed_up EXIT
     prepare_run_dir
     write_postfix_config
     write_dovecot_config
     start_dovecot
     start_postfix
-    wait_ports "${SMTP_PORTS[@]}" "$POP3_PORT" "$POP3S_PORT"
+    wait_ports "${SMTP_PORTS[@]}" "${DOVECOT_PORTS[@]}"
     # Postfix hands mail to these sockets; make sure Dovecot has made them.
     if [ ! -S "$DC_BASE/lmtp-postfix" ] || [ ! -S "$DC_BASE/auth-postfix" ]; then
         log_tail
@@ -609,7 +642,7 @@ cmd_up() {
     fi
     write_env
     trap - EXIT
-    log "up in $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s: SMTP $HOST:$SMTP_PORT (STARTTLS, AUTH; $HOST:$SMTP_SMALL_PORT takes at most $SMTP_SMALL_LIMIT bytes, $HOST:$SMTP_PLAIN_PORT AUTH PLAIN only), $smtps_text, POP3 $HOST:$POP3_PORT, POP3S $HOST:$POP3S_PORT"
+    log "up in $(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s: SMTP $HOST:$SMTP_PORT (STARTTLS, AUTH; $HOST:$SMTP_SMALL_PORT takes at most $SMTP_SMALL_LIMIT bytes, $HOST:$SMTP_PLAIN_PORT AUTH PLAIN only), $smtps_text, POP3 $HOST:$POP3_PORT, POP3S $HOST:$POP3S_PORT, IMAP $HOST:$IMAP_PORT, IMAPS $HOST:$IMAPS_PORT"
     log "user $MAIL_USER / $MAIL_PASSWORD <$MAIL_ADDRESS>, CA $CA_FILE, env $RUN_DIR/env"
 }
 
@@ -630,7 +663,7 @@ cmd_status() {
         log "postfix stopped"; rc=1
     fi
     if pid=$(dovecot_pid); then
-        log "dovecot running (pid $pid), POP3 $HOST:$POP3_PORT $(port_open $POP3_PORT && echo open || echo closed), POP3S $HOST:$POP3S_PORT $(port_open $POP3S_PORT && echo open || echo closed)"
+        log "dovecot running (pid $pid), POP3 $HOST:$POP3_PORT $(port_open $POP3_PORT && echo open || echo closed), POP3S $HOST:$POP3S_PORT $(port_open $POP3S_PORT && echo open || echo closed), IMAP $HOST:$IMAP_PORT $(port_open $IMAP_PORT && echo open || echo closed), IMAPS $HOST:$IMAPS_PORT $(port_open $IMAPS_PORT && echo open || echo closed)"
     else
         log "dovecot stopped"; rc=1
     fi
@@ -684,6 +717,7 @@ With the current settings:
                $HOST:$SMTP_PLAIN_PORT (AUTH PLAIN only)
   SMTPS        $(if [ -n "$SMTPS_PORT" ]; then echo "$HOST:$SMTPS_PORT (TLS from the first byte)"; else echo "none: only offset 0 has $HOST:465"; fi)
   POP3         $HOST:$POP3_PORT (plain, STLS); POP3S $HOST:$POP3S_PORT (TLS from the first byte)
+  IMAP         $HOST:$IMAP_PORT (plain, STARTTLS, IDLE); IMAPS $HOST:$IMAPS_PORT (TLS from the first byte)
   CA           $CA_FILE (made by 'up'; trust it to verify the servers)
   mailbox      $MAILDIR
 EOF

@@ -191,6 +191,42 @@ TEST(IdSet, UnlistedIdsStayNewAndCommitSaysWhetherAnythingChanged) {
     EXPECT_FALSE(set.contains("a"));
 }
 
+TEST(IdSet, DeferredFirstListingCommitsEachIdOnce) {
+    IdSet set;
+    set.deferLookups();
+    std::vector<std::string> expected;
+    uint32_t place = 0;
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_EQ(set.list(idOf(i), &place), Listed::New);
+        if (i % 1000 == 7) set.unlist(place);
+        else expected.push_back(idOf(i));
+    }
+    // Repeated ids count as new while nothing is looked up; the commit
+    // keeps one of each.
+    EXPECT_EQ(set.list(idOf(3)), Listed::New);
+    EXPECT_EQ(set.list(idOf(3)), Listed::New);
+    EXPECT_FALSE(set.contains(idOf(3)));
+    EXPECT_TRUE(set.commit());
+    std::vector<std::string> visited;
+    set.forEachKnown([&](std::string_view id) { visited.emplace_back(id); });
+    EXPECT_EQ(visited, expected);
+    EXPECT_TRUE(set.contains(idOf(3)));
+    EXPECT_FALSE(set.contains(idOf(7)));
+    // A set that holds ids looks them up again.
+    set.deferLookups();
+    EXPECT_EQ(set.list(idOf(3)), Listed::Known);
+    EXPECT_EQ(set.list(idOf(3)), Listed::Repeated);
+    set.abandon();
+    // An abandoned deferred listing leaves the set empty and usable.
+    IdSet fresh;
+    fresh.deferLookups();
+    fresh.list("a");
+    fresh.abandon();
+    EXPECT_EQ(fresh.size(), 0u);
+    EXPECT_EQ(fresh.list("a"), Listed::New);
+    EXPECT_EQ(fresh.list("a"), Listed::Repeated);
+}
+
 TEST(IdSet, ClearedOrReservedSetWorksAsANewOne) {
     IdSet set;
     for (int i = 0; i < 5000; ++i) set.list(idOf(i));

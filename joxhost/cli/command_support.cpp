@@ -67,6 +67,16 @@ std::unique_ptr<Session> openSession(asio::io_context& io, const CommandLine& li
     HostOptions options;
     options.profileDir = *dir;
     options.net.caFile = *caFile;
+    if (environment.minuteMs && *environment.minuteMs) {
+        const auto minuteMs = parseIndex(environment.minuteMs);
+        if (!minuteMs || *minuteMs < 1 || *minuteMs > 60000) {
+            fail(reporter, kExitFailed,
+                 std::string("JOXHOST_MINUTE_MS must be a number of milliseconds from 1 to 60000, not '") +
+                     environment.minuteMs + "'");
+            return nullptr;
+        }
+        options.mailTimerMinute = std::chrono::milliseconds(*minuteMs);
+    }
     auto session = std::make_unique<Session>(io, reporter, options);
     if (!session->host().net.tlsProblem().empty()) {
         fail(reporter, kExitFailed, session->host().net.tlsProblem());

@@ -177,6 +177,8 @@ const std::vector<CommandDeclaration>& commands() {
          "At the end of the input it waits for the checks and sends it began (at\n"
          "most --timeout seconds) and stops; with --stay it keeps running on the\n"
          "plug-in's timers until SIGINT, SIGTERM or `quit`.\n"
+         "For tests, JOXHOST_MINUTE_MS=N makes each minute of the mail check\n"
+         "timers (MAIL/checkInterval) last N milliseconds.\n"
          "Exit status: 0 all went well, 1 a check, a send or a command line failed\n"
          "(or a check or a send had no outcome within --timeout seconds).\n",
          runLoopCommand, {}},

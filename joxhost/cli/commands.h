@@ -15,6 +15,7 @@ struct Environment {
     const char* joxhostProfile = nullptr;
     const char* xdgDataHome = nullptr;
     const char* home = nullptr;
+    const char* minuteMs = nullptr;  // JOXHOST_MINUTE_MS: for tests, a mail timer's minute in ms
 };
 
 int runCommand(const CommandLine& line, const Environment& environment, Reporter& reporter);

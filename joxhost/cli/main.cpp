@@ -27,6 +27,6 @@ int main(int argc, char** argv) {
     // Progress lines are for a person watching, never for a file or a program.
     if (!parsed.line.json && isatty(fileno(stderr))) reporter.setStatusOutput(stderr);
     joxhost::Environment environment{std::getenv("JOXHOST_PROFILE"), std::getenv("XDG_DATA_HOME"),
-                                     std::getenv("HOME")};
+                                     std::getenv("HOME"), std::getenv("JOXHOST_MINUTE_MS")};
     return joxhost::runCommand(parsed.line, environment, reporter);
 }

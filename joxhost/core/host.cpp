@@ -45,7 +45,7 @@ Host::Host(asio::io_context& io, Reporter& reporter, HostOptions hostOptions)
       settings(options.profileDir, reporter),
       archive(options.profileDir / "archive.db", io, reporter),
       net(calls, reporter, options.net),
-      timers(calls, reporter),
+      timers(calls, reporter, options.mailTimerMinute),
       notifications(calls, reporter, options.notificationTime),
       accounts(calls, reporter),
       protocols(reporter),

@@ -30,6 +30,9 @@ struct HostOptions {
     std::filesystem::path profileDir;
     NetLibOptions net;
     std::chrono::milliseconds notificationTime{30000};
+    // How long a minute of a mail check timer lasts: shorter only in tests
+    // (JOXHOST_MINUTE_MS), so that a timer check comes without a minute's wait.
+    std::chrono::milliseconds mailTimerMinute{60000};
 };
 
 class Host {

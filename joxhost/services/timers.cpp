@@ -1,5 +1,7 @@
 #include "services/timers.h"
 
+#include <string_view>
+
 #include "postrix/abi/records_plugin.h"
 #include "core/utf.h"
 
@@ -42,11 +44,20 @@ int64_t Timers::create(const void* recordPointer) {
     const auto* r = static_cast<const TimerRecord*>(recordPointer);
     if (!r || !r->timerId || !*r->timerId || !r->handler || r->intervalMs <= 0) return 1;
     destroy(r->timerId);  // a second create with the same id replaces the first
-    auto timer = std::make_shared<Timer>(calls_.io(), r->timerId, std::chrono::milliseconds(r->intervalMs),
-                                         r->handler, r->context);
+    std::chrono::milliseconds period(r->intervalMs);
+    static constexpr std::u16string_view kMailTimerEnd = u"/mailRecvTimer";
+    const std::u16string_view id(r->timerId);
+    constexpr int64_t kMinuteMs = 60000;
+    if (id.size() > kMailTimerEnd.size() && id.substr(id.size() - kMailTimerEnd.size()) == kMailTimerEnd &&
+        r->intervalMs % kMinuteMs == 0)
+        period = r->intervalMs / kMinuteMs * mailTimerMinute_;
+    auto timer = std::make_shared<Timer>(calls_.io(), r->timerId, period, r->handler, r->context);
     timer->next = std::chrono::steady_clock::now() + timer->period;
     timers_[timer->id] = timer;
-    reporter_.detail(Event("timer").add("id", toUtf8(timer->id)).add("interval", r->intervalMs));
+    Event created("timer");
+    created.add("id", toUtf8(timer->id)).add("interval", r->intervalMs);
+    if (period.count() != r->intervalMs) created.add("shortenedTo", static_cast<int64_t>(period.count()));
+    reporter_.detail(std::move(created));
     arm(timer);
     return 0;
 }

@@ -1,9 +1,12 @@
 // "JOX/Timer/Create" and "JOX/Timer/Destroy": periodic timers by id text.
 // Each period the handler gets a timer event with code 3; fire() hands it
-// any other code at once (a mail check on demand is code 1).
+// any other code at once (a mail check on demand is code 1). A mail check
+// timer ("MAIL/<id>/mailRecvTimer") of whole minutes runs on the minute it
+// is given (tests shorten it).
 #pragma once
 
 #include <asio.hpp>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,7 +21,8 @@ class Timers {
 public:
     static constexpr int32_t kPeriodCode = 3;
 
-    Timers(PluginCalls& calls, Reporter& reporter) : calls_(calls), reporter_(reporter) {}
+    Timers(PluginCalls& calls, Reporter& reporter, std::chrono::milliseconds mailTimerMinute = std::chrono::minutes(1))
+        : calls_(calls), reporter_(reporter), mailTimerMinute_(mailTimerMinute) {}
     ~Timers();
 
     void install(ServiceRegistry& services);
@@ -44,6 +48,7 @@ private:
 
     PluginCalls& calls_;
     Reporter& reporter_;
+    std::chrono::milliseconds mailTimerMinute_;
     std::map<std::u16string, std::shared_ptr<Timer>> timers_;
 };
 

@@ -160,7 +160,7 @@ int64_t Account::onMailTimer(uintptr_t timerEvent, uintptr_t, uintptr_t context)
 
 void Account::checkMail(CheckReason reason) {
     settings_->reload();
-    if (settings_->getTextUtf8(keys::kProtocol) == "imap") return checkImap(reason);
+    if (usesImap(*settings_)) return checkImap(reason);
     // An account that moved to POP3 leaves its IMAP connection.
     if (imap_) imap_->stop();
     checkPop3();
@@ -186,8 +186,7 @@ void Account::checkImap(CheckReason reason) {
     request.mail = settings_->getTextUtf8(keys::kMail);
     request.login = settings_->getTextUtf8(keys::kLogin);
     request.password = settings_->getTextUtf8(keys::kPassword);
-    request.folder = settings_->getTextUtf8(keys::kImapFolder);
-    if (request.folder.empty()) request.folder = "INBOX";
+    request.folder = text::wideToUtf8(imapFolder(*settings_));
     request.useSsl = settings_->getInt(keys::kSsl, kDefaultSsl) == 1;
     // An empty IMAP server switches checking off.
     if (request.server.empty() || request.mail.empty() || request.login.empty() || request.password.empty()) {

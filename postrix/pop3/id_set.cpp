@@ -47,6 +47,13 @@ IdSet::IdSet() : slots_(kMinSlots, 0) {}
 
 IdSet::Listed IdSet::list(std::string_view id, uint32_t* place) {
     if (id.empty() || id.size() > kMaxIdLength) return Listed::Refused;
+    if (deferred_) {
+        uint32_t offset = 0;
+        if (!append(id, offset)) return Listed::Refused;
+        if (place) *place = offset;
+        ++count_;
+        return Listed::New;
+    }
     const uint64_t hash = hashId(id);
     size_t slot = find(id, hash);
     if (slots_[slot] != 0) {
@@ -68,6 +75,10 @@ IdSet::Listed IdSet::list(std::string_view id, uint32_t* place) {
     return Listed::New;
 }
 
+void IdSet::deferLookups() {
+    if (count_ == 0) deferred_ = true;
+}
+
 void IdSet::unlist(uint32_t place) {
     // Mark 0 is no listing's generation.
     char& mark = markAt(place);
@@ -77,6 +88,7 @@ void IdSet::unlist(uint32_t place) {
 }
 
 bool IdSet::commit() {
+    if (deferred_) placeDeferred();
     // Unless every committed id was listed again and no added one unlisted,
     // the unmarked ones go.
     if (knownListed_ != committedCount_ || unlisted_ != 0) {
@@ -93,6 +105,7 @@ bool IdSet::commit() {
 }
 
 void IdSet::abandon() {
+    deferred_ = false;
     if (count_ != committedCount_) {
         // The added entries lie after the committed ones.
         const size_t blocks = committedEnd_ == 0 ? 0 : (committedEnd_ - 1) / kBlockBytes + 1;
@@ -105,6 +118,7 @@ void IdSet::abandon() {
 }
 
 void IdSet::clear() {
+    deferred_ = false;
     blocks_.clear();
     std::vector<uint64_t>(kMinSlots, 0).swap(slots_);
     count_ = 0;
@@ -183,6 +197,22 @@ void IdSet::rebuildTable(size_t slots) {
         const uint64_t hash = hashId(idAt(offset));
         const size_t slot = find(idAt(offset), hash);
         slots_[slot] = (hash & kTagMask) | (uint64_t{offset} + 1);
+    });
+}
+
+void IdSet::placeDeferred() {
+    deferred_ = false;
+    std::vector<uint64_t>().swap(slots_);
+    slots_.assign(slotsFor(count_), 0);
+    forEachEntry([this](uint32_t offset, char* entry) {
+        const uint64_t hash = hashId(idAt(offset));
+        const size_t slot = find(idAt(offset), hash);
+        if (slots_[slot] == 0) {
+            slots_[slot] = (hash & kTagMask) | (uint64_t{offset} + 1);
+        } else if (entry[1] != 0) {
+            entry[1] = 0;
+            ++unlisted_;
+        }
     });
 }
 

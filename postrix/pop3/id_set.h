@@ -46,6 +46,13 @@ public:
     // Lists one id of the listing in progress. For an id it adds (New),
     // place receives where the id lies, for unlist().
     Listed list(std::string_view id, uint32_t* place = nullptr);
+    // The listing in progress fills an empty set, so there is nothing to
+    // look up: its ids are only appended (each counts New, a repeated one
+    // too) and its commit builds the table once at its final size, keeping
+    // a repeated id once. Growing the table step by step and looking up
+    // every id cost a first check of a large mailbox most of its time. No
+    // effect on a set that holds ids.
+    void deferLookups();
     // An id this listing added counts as not listed after all: the commit
     // leaves it out, so the next listing finds it new again. Only once the
     // listing's last id was listed, and only with a place list() gave in it.
@@ -104,6 +111,9 @@ private:
     uint32_t end() const;
     // Places every entry in a table of the given number of slots.
     void rebuildTable(size_t slots);
+    // Places the entries of a deferred listing, unmarking every repeated
+    // one (as unlist() does) so that the commit drops it.
+    void placeDeferred();
     template <typename Visit>
     void forEachEntry(Visit visit);
     // Keeps, in order, the entries whose mark keep() accepts.
@@ -120,6 +130,7 @@ private:
     size_t knownListed_ = 0;       // committed entries marked by this listing
     size_t unlisted_ = 0;          // added entries this listing unmarked again
     uint8_t generation_ = 1;       // an entry's mark equal to it: listed by this listing
+    bool deferred_ = false;        // the listing in progress looks nothing up
 };
 
 }  // namespace postrix::pop3

@@ -165,10 +165,10 @@ class Profile:
             args += ["--subject", subject]
         return self.joxhost(*args, ca_file=ca_file)
 
-    def run(self, ca_file="default", status=None):
-        """`joxhost run` on this profile; status: the exit status it must end with (by default 0, or 1
-        for a run where a check or a send failed)."""
-        return RunningHost(self._base(ca_file) + ["run"], status)
+    def run(self, ca_file="default", status=None, stay=False, env=None):
+        """`joxhost run` (with --stay when `stay`) on this profile; status: the exit status it must end
+        with (by default 0, or 1 for a run where a check or a send failed); env: more environment."""
+        return RunningHost(self._base(ca_file) + ["run"] + (["--stay"] if stay else []), status, env)
 
     def readable(self, *args, stdin=None, ca_file="default", timeout=120):
         """One joxhost command on this profile, printing for people (no --json)."""
@@ -195,9 +195,10 @@ class MailboxTestCase(unittest.TestCase):
 class RunningHost:
     """`joxhost run` fed line by line; its JSON events are read as they come."""
 
-    def __init__(self, args, status=None):
+    def __init__(self, args, status=None, env=None):
         self.args = args
         self.status = status
+        self.env = dict(HOST_ENV, **(env or {}))
         self.events = []
         self._consumed = set()
         self._arrived = queue.Queue()
@@ -207,7 +208,7 @@ class RunningHost:
         # stderr goes to a file, so a sanitizer's report (often longer than a
         # pipe holds) is kept whole and shown when the host fails.
         self._stderr = tempfile.TemporaryFile(mode="w+", encoding="utf-8", errors="replace")
-        self.process = subprocess.Popen(self.args, env=HOST_ENV, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        self.process = subprocess.Popen(self.args, env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=self._stderr, text=True, encoding="utf-8")
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
@@ -275,9 +276,9 @@ class RunningHost:
     def expect(self, name, timeout=30):
         return self.expect_matching(lambda event: event["event"] == name, f"'{name}' event", timeout)
 
-    def expect_check_end(self, account_id=1, timeout=30):
+    def expect_check_end(self, account_id=1, timeout=30, protocol="POP3"):
         """Waits until the connection of the check started by the latest command is closed."""
-        connection = f"MAIL/Socket/POP3/{account_id}"
+        connection = f"MAIL/Socket/{protocol}/{account_id}"
         return self.expect_matching(
             lambda e: e["event"] == "net" and e.get("connection") == connection and e.get("what") in ("close", "closed"),
             "end of the mail check", timeout, since=self._since_command)

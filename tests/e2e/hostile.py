@@ -1,10 +1,12 @@
 """Scripted mail servers on 127.0.0.1 that answer the way a test tells them to.
 
-A test builds a `Pop3Script` or `SmtpScript`, changes the replies it wants to be
-hostile, serves it with `ScriptedServer` and points a `Profile.scripted(...)`
-profile at the port. Every byte the client sent is kept in `server.received`,
+A test builds a `Pop3Script`, `ImapScript` or `SmtpScript`, changes the replies
+it wants to be hostile, serves it with `ScriptedServer` and points a
+`scripted_profile(...)` profile at the port. Every byte the client sent is kept in `server.received`,
 one bytes object per connection, so a test can check what went over the wire.
 """
+import base64
+import re
 import socket
 import threading
 
@@ -35,6 +37,13 @@ class Conversation:
 
     def line(self):
         return self.until(b"\r\n")
+
+    def exactly(self, count):
+        """The next `count` bytes."""
+        while len(self.pending) < count:
+            self._fill()
+        data, self.pending = self.pending[:count], self.pending[count:]
+        return data
 
     def send(self, data):
         self.sock.sendall(data)
@@ -173,10 +182,206 @@ class SmtpScript:
                 self._reply(talk, word, b"250 ok\r\n")
 
 
-def scripted_profile(env, smtp=None, pop3=None, **settings):
-    """A profile whose servers are the given scripted ones, without TLS."""
+LITERAL_AT_END = re.compile(rb"\{(\d+)(\+?)\}$")
+
+
+class ImapScript:
+    """An IMAP server with one folder of messages given as (uid, header block) pairs.
+
+    `capabilities` is what CAPABILITY lists (without IDLE the client must poll).
+    `replies` maps a command word (upper case; "GREETING" for the first line,
+    "FETCH" for UID FETCH, "DONE" for the end of an IDLE) to what is sent
+    instead of the normal reply: bytes, where b"$TAG" stands for the command's
+    tag, or a callable(talk, tag) that does the talking itself (raising
+    ConnectionError to hang up). A reply that holds a "* BYE" line closes the
+    connection after it. `password`, when set,
+    is the only one a login may give. Each login's (user, password) pair is
+    kept in `logins`, each command line (literals filled in) in `commands`.
+    `arrive(uid, headers)` adds a message and tells every client in IDLE.
+    """
+
+    def __init__(self, messages=(), capabilities=("IMAP4rev1", "IDLE", "AUTH=PLAIN"), replies=None,
+                 uidvalidity=1234, password=None):
+        self.messages = list(messages)
+        self.capabilities = list(capabilities)
+        self.replies = dict(replies or {})
+        self.uidvalidity = uidvalidity
+        self.password = password
+        self.logins = []
+        self.commands = []
+        self._lock = threading.Lock()
+        self._idling = {}  # conversation -> tag of its IDLE
+        self.idle_started = threading.Semaphore(0)  # released on each IDLE
+
+    # What a test calls
+
+    def arrive(self, uid, headers):
+        with self._lock:
+            self.messages.append((uid, headers))
+            idling = list(self._idling)
+        for talk in idling:
+            try:
+                talk.send(b"* %d EXISTS\r\n" % len(self.messages))
+            except OSError:
+                pass
+
+    def push(self, data):
+        """Sends data to every client in IDLE; one holding a "* BYE" line is hung up on after it."""
+        with self._lock:
+            idling = list(self._idling)
+        for talk in idling:
+            try:
+                talk.send(data)
+                if b"* BYE" in data:
+                    talk.sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    def wait_idle(self, timeout=30):
+        """Waits until a client has started an IDLE (one per call)."""
+        if not self.idle_started.acquire(timeout=timeout):
+            raise AssertionError(f"no IDLE within {timeout} s; commands: {self.commands}")
+
+    def idling(self):
+        with self._lock:
+            return len(self._idling)
+
+    # The server
+
+    def _command(self, talk):
+        """One command line with its literals read in; b"+ " asks for a synchronising literal."""
+        line = talk.line()
+        while True:
+            literal = LITERAL_AT_END.search(line)
+            if not literal:
+                return line
+            if not literal.group(2):
+                talk.send(b"+ go ahead\r\n")
+            value = talk.exactly(int(literal.group(1))).replace(b"\\", b"\\\\").replace(b'"', b'\\"')
+            line = line[:literal.start()] + b'"' + value + b'"' + talk.line()
+
+    def _reply(self, talk, word, tag, normal):
+        reply = self.replies.get(word, normal)
+        if callable(reply):
+            reply(talk, tag)
+            return True
+        talk.send(reply.replace(b"$TAG", tag))
+        return b"* BYE" not in reply
+
+    def serve(self, talk):
+        if not self._reply(talk, "GREETING", b"*", b"* OK scripted IMAP ready\r\n"):
+            return
+        while True:
+            line = self._command(talk)
+            self.commands.append(line)
+            tag, _, rest = line.partition(b" ")
+            word, _, argument = rest.partition(b" ")
+            word = word.decode("ascii", "replace").upper()
+            if word == "UID":
+                word, _, argument = argument.partition(b" ")
+                word = word.decode("ascii", "replace").upper()
+            handler = getattr(self, "_on_" + word.lower(), None)
+            if word in self.replies:
+                normal = b""
+            elif handler:
+                normal = handler(talk, tag, argument)
+            else:
+                normal = tag + b" BAD unknown command\r\n"
+            if normal is None:  # the handler has answered
+                continue
+            if not self._reply(talk, word, tag, normal) or word == "LOGOUT":
+                return
+
+    def _login_reply(self, tag, user, password):
+        self.logins.append((user, password))
+        if self.password is not None and password != self.password:
+            return tag + b" NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"
+        return tag + b" OK Logged in\r\n"
+
+    def _on_capability(self, talk, tag, argument):
+        return b"* CAPABILITY " + " ".join(self.capabilities).encode() + b"\r\n" + tag + b" OK done\r\n"
+
+    def _on_login(self, talk, tag, argument):
+        words = re.findall(rb'"((?:[^"\\]|\\.)*)"|(\S+)', argument)
+        values = [re.sub(rb"\\(.)", rb"\1", quoted) if quoted else atom for quoted, atom in words]
+        if len(values) != 2:
+            return tag + b" BAD two arguments\r\n"
+        return self._login_reply(tag, *values)
+
+    def _on_authenticate(self, talk, tag, argument):
+        mechanism, _, initial = argument.partition(b" ")
+        if mechanism.upper() != b"PLAIN":
+            return tag + b" NO unsupported mechanism\r\n"
+        if not initial:
+            talk.send(b"+ \r\n")
+            initial = talk.line()
+            self.commands.append(initial)
+        try:
+            _, user, password = base64.b64decode(initial, validate=True).split(b"\0")
+        except ValueError:
+            return tag + b" BAD not PLAIN\r\n"
+        return self._login_reply(tag, user, password)
+
+    def _on_examine(self, talk, tag, argument):
+        with self._lock:
+            count = len(self.messages)
+            uidnext = max((uid for uid, _ in self.messages), default=0) + 1
+        return (b"* FLAGS (\\Seen)\r\n* %d EXISTS\r\n* 0 RECENT\r\n* OK [UIDVALIDITY %d] UIDs valid\r\n"
+                b"* OK [UIDNEXT %d] Predicted next UID\r\n%s OK [READ-ONLY] Examine completed\r\n"
+                % (count, self.uidvalidity, uidnext, tag))
+
+    _on_select = _on_examine
+
+    def _on_fetch(self, talk, tag, argument):
+        """UID FETCH of a uid set (a plain FETCH is taken as one too); each message's headers as a literal."""
+        with self._lock:
+            messages = list(self.messages)
+        highest = max((uid for uid, _ in messages), default=0)
+        ranges = []
+        for part in argument.split(b" ")[0].split(b","):
+            first, _, last = part.partition(b":")
+            low = highest if first == b"*" else int(first)
+            high = low if not last else highest if last == b"*" else int(last)
+            ranges.append((min(low, high), max(low, high)))  # "n:*" with n past the highest names the highest
+        out = bytearray()
+        for number, (uid, headers) in enumerate(messages, 1):
+            if any(low <= uid <= high for low, high in ranges):
+                block = headers + b"\r\n\r\n"
+                out += b"* %d FETCH (UID %d BODY[HEADER.FIELDS (FROM SUBJECT DATE)] {%d}\r\n%s)\r\n" % (
+                    number, uid, len(block), block)
+        return bytes(out) + tag + b" OK Fetch completed\r\n"
+
+    def _on_idle(self, talk, tag, argument):
+        with self._lock:
+            self._idling[talk] = tag
+        talk.send(b"+ idling\r\n")
+        self.idle_started.release()
+        try:
+            done = talk.line()
+        finally:
+            with self._lock:
+                self._idling.pop(talk, None)
+        self.commands.append(done)
+        if done.upper() != b"DONE":
+            talk.send(tag + b" BAD expected DONE\r\n")
+            return None
+        if not self._reply(talk, "DONE", tag, tag + b" OK Idle completed\r\n"):
+            raise ConnectionError("closed after BYE")
+        return None
+
+    def _on_noop(self, talk, tag, argument):
+        return tag + b" OK done\r\n"
+
+    def _on_logout(self, talk, tag, argument):
+        return b"* BYE logging out\r\n" + tag + b" OK Logout completed\r\n"
+
+
+def scripted_profile(env, smtp=None, pop3=None, imap=None, **settings):
+    """A profile whose servers are the given scripted ones, without TLS; with `imap` it checks over IMAP."""
     values = {"MAIL/mail": env["MAIL_ADDRESS"], "MAIL/login": "me", "MAIL/password": "secret",
               "MAIL/smtpServer": smtp.address if smtp else "127.0.0.1:1",
               "MAIL/pop3Server": pop3.address if pop3 else "127.0.0.1:1", "MAIL/ssl": "int:0"}
+    if imap:
+        values.update({"MAIL/protocol": "imap", "MAIL/imapServer": imap.address})
     values.update(settings)
     return Profile(env, values)

@@ -301,6 +301,31 @@ TEST_F(CommandsTest, RunWithStayKeepsRunningAfterTheInputUntilAsked) {
     EXPECT_FALSE(run.waitForOutput(R"({"event":"stopped")", 300)) << run.out();
 }
 
+TEST_F(CommandsTest, JoxhostMinuteMsShortensTheMailTimersOnly) {
+    const std::vector<std::string> args{"--json", "--verbose", "--profile", profile.path().string(),
+                                        "--plugin", JOXHOST_FAKE_PLUGIN, "run", "--stay"};
+    {
+        test::RunningProgram run(JOXHOST_BINARY, args, "", {"JOXHOST_MINUTE_MS=50"});
+        // The fake plug-in's 60000 ms mail timer runs every 50 ms; its 5 ms tick stays as it is.
+        ASSERT_TRUE(run.waitForOutput(R"("interval":60000,"shortenedTo":50)")) << run.out();
+        ASSERT_TRUE(run.waitForOutput(R"("interval":5})")) << run.out();
+        ASSERT_TRUE(run.waitForOutput(R"("text":"mail timer period")", 3000)) << run.out();
+    }
+    {
+        test::RunningProgram run(JOXHOST_BINARY, args);
+        ASSERT_TRUE(run.waitForOutput(R"("text":"tick 3")")) << run.out();
+        EXPECT_FALSE(run.waitForOutput(R"("text":"mail timer period")", 300)) << run.out();
+        EXPECT_FALSE(run.waitForOutput("shortenedTo", 0)) << run.out();
+    }
+    for (const char* bad : {"JOXHOST_MINUTE_MS=0", "JOXHOST_MINUTE_MS=fast", "JOXHOST_MINUTE_MS=60001"}) {
+        const auto r = test::runProgram(JOXHOST_BINARY, args, "", {bad});
+        EXPECT_EQ(r.exitCode, 1) << bad;
+        EXPECT_NE(r.err.find("JOXHOST_MINUTE_MS must be a number of milliseconds from 1 to 60000"),
+                  std::string::npos)
+            << bad << ": " << r.err;
+    }
+}
+
 TEST_F(CommandsTest, ACheckThatEndedIsArchivedWhenJoxhostIsKilledRightAfter) {
     ASSERT_EQ(joxhost({"config", "--any-key", "MAIL/newsCount=int:1000"}).exitCode, 0);
     test::RunningProgram run(JOXHOST_BINARY,

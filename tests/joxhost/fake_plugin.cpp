@@ -185,6 +185,7 @@ int64_t onNoticeEvent(uintptr_t w, uintptr_t, uintptr_t) {
 
 int64_t onMailTimer(uintptr_t w, uintptr_t, uintptr_t) {
     const auto* event = reinterpret_cast<const TimerEventRecord*>(w);
+    if (event->code == 3) log(0, "mail timer period");
     if (event->code != 1) return 0;
     notify(u"Ilość nieprzeczytanych: 1", u"Nowa poczta (fake)", onNoticeEvent);
     call(u"JOX/Settings/Read", reinterpret_cast<const void*>(settings.handle));

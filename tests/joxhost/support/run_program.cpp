@@ -81,10 +81,10 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
 }
 
 RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& input)
+                               const std::string& input, const std::vector<std::string>& environment)
     : dir_(std::make_unique<TempDir>()) {
     std::ofstream(*dir_ / "in", std::ios::binary) << input;
-    pid_ = spawn(program, args, {}, *dir_ / "in", *dir_ / "out", *dir_ / "err");
+    pid_ = spawn(program, args, environment, *dir_ / "in", *dir_ / "out", *dir_ / "err");
 }
 
 RunningProgram::~RunningProgram() {

@@ -25,7 +25,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
 class RunningProgram {
 public:
     RunningProgram(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& input = {});
+                   const std::string& input = {}, const std::vector<std::string>& environment = {});
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
