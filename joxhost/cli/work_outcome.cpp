@@ -12,8 +12,10 @@ namespace {
 
 constexpr char kCheckInProgress[] = "One connection in progress";
 constexpr char kWarningIcon[] = "Image/Warning32";
-// How the plug-in's line that starts IMAP's IDLE ends.
+// How the plug-in's line that starts IMAP's IDLE ends, and the line that
+// ends it (a check asked for while the account idles begins with it).
 constexpr std::string_view kIdleEnd = " IDLE\r\n";
+constexpr std::string_view kDone = "DONE\r\n";
 // Well above any pause between a server's reply and the plug-in's close, and
 // below the plug-in's 20 s receive time-out.
 constexpr int64_t kGaveUpAfterMs = 15000;
@@ -61,9 +63,11 @@ void WorkOutcome::observe(const Event& event) {
         if (channel == channels_.end()) return;
         const std::string what = event.text("what");
         if (what == "connect" && state_ == State::NotStarted) begin(channel - channels_.begin());
-        if (what == "sent" && state_ == State::Running && kind_ == Kind::Check &&
-            event.text("tail").ends_with(kIdleEnd))
-            state_ = State::Succeeded;
+        if (what == "sent" && kind_ == Kind::Check) {
+            const std::string tail = event.text("tail");
+            if (state_ == State::NotStarted && tail == kDone) return begin(channel - channels_.begin());
+            if (state_ == State::Running && tail.ends_with(kIdleEnd)) state_ = State::Succeeded;
+        }
         if (what == "close" && started()) {
             // The plug-in ends a session whose server stayed silent for 20 s
             // without a word when it is a check; a normal end comes right

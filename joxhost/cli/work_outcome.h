@@ -5,7 +5,9 @@
 //  - the work began when the plug-in connected the account's socket
 //    (MAIL/Socket/POP3/<id> or MAIL/Socket/IMAP/<id>, MAIL/Socket/SMTP/<id>),
 //    or, for a check, when it said that a check of the account is in
-//    progress already (that check's end is this one's). A check watches both
+//    progress already (that check's end is this one's), or when it ended
+//    the IDLE of the account's connection ("DONE\r\n") to check on it. A
+//    check watches both
 //    of its sockets until one begins: that one decides its protocol;
 //  - it failed at the first failure the plug-in reports for the protocol: a
 //    log line of a negative level, an error box or a warning notification

@@ -190,7 +190,7 @@ class ProfileCommandsTest(MailboxTestCase):
             content = settings_file.read()
         shown = self.profile.joxhost("options", "0", "--show")
         self.assertEqual(shown.returncode, 0, shown.stderr)
-        self.assertEqual(len(shown.events_named("option")), 8)
+        self.assertEqual(len(shown.events_named("option")), 11)
         after = os.stat(path)
         self.assertEqual((after.st_mtime_ns, after.st_ino), (before.st_mtime_ns, before.st_ino))
         with open(path, "rb") as settings_file:

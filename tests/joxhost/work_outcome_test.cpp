@@ -133,6 +133,11 @@ TEST(WorkOutcome, AnImapCheckEndsWhenThePlugInIdlesOrClosesAndFailsOnItsFailures
         {"in progress then idles",
          {log(0, "a@b: IMAP - One connection in progress (state=4), cannot start new one"), sent(imap, "a9 IDLE\r\n")},
          State::Succeeded, ""},
+        // Asked for while the account idles: the plug-in ends the IDLE,
+        // fetches, and idles again on the same connection.
+        {"asked while idling",
+         {sent(imap, "DONE\r\n"), sent(imap, "a7 UID FETCH 5:* (UID)\r\n"), sent(imap, "a8 IDLE\r\n")},
+         State::Succeeded, ""},
         // IDLE sent before this check began belongs to an earlier one.
         {"idle before start", {sent(imap, "a4 IDLE\r\n")}, State::NotStarted, ""},
         {"another account idles", {net(imap, "connect"), sent("MAIL/Socket/IMAP/33", "a4 IDLE\r\n")},
