@@ -231,4 +231,24 @@ void FuzzHost::fireNotice(int32_t kind) {
     noticeCallback(reinterpret_cast<uintptr_t>(&event), 0, noticeContext);
 }
 
+std::optional<int> FuzzHost::turnNetworkKnob(FuzzedDataProvider& in, int choices) {
+    const int choice = in.ConsumeIntegralInRange(0, choices - 1);
+    switch (choice) {
+        case 0:
+            failSendsAfter = in.ConsumeIntegralInRange(-1, 12);
+            return std::nullopt;
+        case 1:
+            connectResult = in.ConsumeBool() ? 0 : in.ConsumeIntegral<int64_t>();
+            return std::nullopt;
+        case 2:
+            initSslResult = in.ConsumeBool() ? 0 : 1;
+            return std::nullopt;
+        case 3:
+            trafficResult = in.ConsumeIntegralInRange(-1, 1);
+            return std::nullopt;
+        default:
+            return choice;
+    }
+}
+
 }  // namespace postrix::fuzz

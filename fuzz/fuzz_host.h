@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include "abi/abi.h"
 #include "abi/records_netlib.h"
 #include "platform/clock.h"
@@ -57,6 +59,11 @@ public:
     int64_t trafficResult = 0;
     int64_t notifyResult = 0;
     bool newsAvailable = true;
+
+    // Turns one of choices knobs the input picks: the first four are the
+    // network's (failing sends, connect, TLS start, traffic report) and are
+    // turned here; the number of any other is returned for the caller.
+    std::optional<int> turnNetworkKnob(FuzzedDataProvider& in, int choices);
 
     // --- what the plug-in did -----------------------------------------------
     bool created = false;

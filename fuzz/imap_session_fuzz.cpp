@@ -285,23 +285,12 @@ struct Harness {
                 }
                 return session->tick();
             case 13:
-                switch (in.ConsumeIntegralInRange(0, 4)) {
-                    case 0:
-                        host.failSendsAfter = in.ConsumeIntegralInRange(-1, 12);
-                        return;
-                    case 1:
-                        host.connectResult = in.ConsumeBool() ? 0 : in.ConsumeIntegral<int64_t>();
-                        return;
-                    case 2:
-                        host.initSslResult = in.ConsumeBool() ? 0 : 1;
-                        return;
-                    case 3:
-                        host.trafficResult = in.ConsumeIntegralInRange(-1, 1);
-                        return;
+                if (const std::optional<int> knob = host.turnNetworkKnob(in, 5)) switch (*knob) {
                     default:
                         online = in.ConsumeBool();
                         return;
                 }
+                return;
             case 14:
                 session->stop();
                 FUZZ_CHECK(session->state() == ImapState::Idle && !session->pushing());

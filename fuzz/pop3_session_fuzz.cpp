@@ -89,7 +89,7 @@ struct Harness {
             check.sendsAtError = host.sends;
             if (message.starts_with("POP3 - SSL error")) FUZZ_CHECK(text::utf8ToWide(message).size() <= 1022);
         }
-        showCheckError(s, message);
+        showCheckError(s.host(), s.settings().mail, message);
     }
 
     void start(FuzzedDataProvider& in) {
@@ -216,19 +216,7 @@ struct Harness {
                                                : in.ConsumeIntegral<uint32_t>();
                 return session->checkTimeout();
             case 12:
-                switch (in.ConsumeIntegralInRange(0, 6)) {
-                    case 0:
-                        host.failSendsAfter = in.ConsumeIntegralInRange(-1, 12);
-                        return;
-                    case 1:
-                        host.connectResult = in.ConsumeBool() ? 0 : in.ConsumeIntegral<int64_t>();
-                        return;
-                    case 2:
-                        host.initSslResult = in.ConsumeBool() ? 0 : 1;
-                        return;
-                    case 3:
-                        host.trafficResult = in.ConsumeIntegralInRange(-1, 1);
-                        return;
+                if (const std::optional<int> knob = host.turnNetworkKnob(in, 7)) switch (*knob) {
                     case 4:
                         host.notifyResult = in.ConsumeIntegralInRange(0, 1);
                         return;
@@ -239,6 +227,7 @@ struct Harness {
                         online = in.ConsumeBool();
                         return;
                 }
+                return;
             case 13:
                 return fireNotice(kNotifyClicked);
             case 14:

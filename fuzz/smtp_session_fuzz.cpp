@@ -208,24 +208,13 @@ struct Harness {
                                                : in.ConsumeIntegral<uint32_t>();
                 return session->checkTimeout();
             case 10:
-                switch (in.ConsumeIntegralInRange(0, 4)) {
-                    case 0:
-                        host.failSendsAfter = in.ConsumeIntegralInRange(-1, 12);
-                        return;
-                    case 1:
-                        host.connectResult = in.ConsumeBool() ? 0 : in.ConsumeIntegral<int64_t>();
-                        return;
-                    case 2:
-                        host.initSslResult = in.ConsumeBool() ? 0 : 1;
-                        return;
-                    case 3:
-                        host.trafficResult = in.ConsumeIntegralInRange(-1, 1);
-                        return;
+                if (const std::optional<int> knob = host.turnNetworkKnob(in, 5)) switch (*knob) {
                     default:
                         if (in.ConsumeBool()) clock.bias = std::nullopt;
                         else clock.bias = in.ConsumeIntegralInRange(-900, 900);
                         return;
                 }
+                return;
             case 11:
                 return host.deliverConnected();
             case 12:
