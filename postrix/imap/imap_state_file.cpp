@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "host/kept_file.h"
 #include "host/log.h"
 #include "platform/files.h"
 #include "text/text_conversion.h"
@@ -79,25 +80,13 @@ std::string ImapStateFile::owner(std::string_view folderKey) const {
 
 std::optional<FolderState> ImapStateFile::load(std::string_view folderKey) {
     std::string bytes;
-    std::string why;
-    int level = kLogFailure;
-    switch (platform::readWholeFile(path_, kMaxStateFileBytes, bytes)) {
-        case platform::WholeFile::read:
-            if (auto state = parseStateFile(bytes, owner(folderKey))) return state;
-            why = " is not used, it was not written for this account's folder or is damaged";
-            break;
-        case platform::WholeFile::missing:
-            why = " does not exist yet";
-            level = kLogNotice;
-            break;
-        case platform::WholeFile::unreadable:
-            why = " cannot be read";
-            break;
-        case platform::WholeFile::tooLarge:
-            why = " is not used, it is too large";
-            break;
+    std::optional<KeptFileProblem> problem = readKeptFile(path_, kMaxStateFileBytes, bytes);
+    if (!problem) {
+        if (auto state = parseStateFile(bytes, owner(folderKey))) return state;
+        problem = KeptFileProblem{" is not used, it was not written for this account's folder or is damaged",
+                                  kLogFailure};
     }
-    logError(host_, level, "IMAP state: " + name_ + why + ": this check only remembers the folder");
+    logError(host_, problem->level, "IMAP state: " + name_ + problem->why + ": this check only remembers the folder");
     return std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 #include "pop3/known_ids_file.h"
 
+#include "host/kept_file.h"
 #include "host/log.h"
 #include "platform/files.h"
 #include "pop3/known_ids_format.h"
@@ -42,24 +43,13 @@ std::string KnownIdsFile::owner(std::string_view mailbox) const {
 
 void KnownIdsFile::load(NewMailTracker& tracker, std::string_view mailbox) {
     std::string bytes;
-    std::string why;
-    int level = kLogFailure;
-    switch (platform::readWholeFile(path_, kMaxKnownIdsFileBytes, bytes)) {
-        case platform::WholeFile::read:
-            if (auto problem = tracker.restore(bytes, owner(mailbox))) why = " is not used, " + *problem;
-            break;
-        case platform::WholeFile::missing:
-            why = " does not exist yet";
-            level = kLogNotice;
-            break;
-        case platform::WholeFile::unreadable:
-            why = " cannot be read";
-            break;
-        case platform::WholeFile::tooLarge:
-            why = " is not used, it is too large";
-            break;
+    std::optional<KeptFileProblem> problem = readKeptFile(path_, kMaxKnownIdsFileBytes, bytes);
+    if (!problem) {
+        const auto refused = tracker.restore(bytes, owner(mailbox));
+        if (!refused) return;
+        problem = KeptFileProblem{" is not used, " + *refused, kLogFailure};
     }
-    if (!why.empty()) logError(host_, level, "Known mail ids: " + name_ + why + std::string(kFirstCheck));
+    logError(host_, problem->level, "Known mail ids: " + name_ + problem->why + std::string(kFirstCheck));
 }
 
 void KnownIdsFile::save(NewMailTracker& tracker, std::string_view mailbox) {
