@@ -25,6 +25,9 @@ constexpr int32_t kMinutesMs = 60000;
 constexpr int32_t kMaxCheckInterval = 35791;  // 35791 * 60000 < 2^31
 constexpr int32_t kTimerFirstRun = 1;
 constexpr int32_t kTimerPeriodic = 3;
+// The IMAP session's clock: reconnection pauses from 5 s, IDLE renewal and
+// the silence time-out are checked this often.
+constexpr int32_t kImapTickMs = 1000;
 
 }  // namespace
 
@@ -116,7 +119,11 @@ Account::~Account() {
     optionsPage_.reset();
     settings_.reset();
     pop3_.reset();
-    imap_.reset();  // logs out of an IDLE connection
+    if (imap_) {
+        const std::u16string imapTimer = imapTimerId();
+        host_.call(u"JOX/Timer/Destroy", reinterpret_cast<uintptr_t>(imapTimer.c_str()));
+        imap_.reset();  // logs out of an IDLE connection
+    }
 }
 
 void Account::setOptionsPage(std::unique_ptr<OptionsPage> page) {
@@ -126,6 +133,7 @@ void Account::setOptionsPage(std::unique_ptr<OptionsPage> page) {
     optionsPage_ = std::move(page);
 }
 
+std::u16string Account::imapTimerId() const { return text::utf8ToWide(formatText("MAIL/%d/imapTimer", id_)); }
 std::u16string Account::timerId() const { return text::utf8ToWide(formatText("MAIL/%d/mailRecvTimer", id_)); }
 std::u16string Account::optionsPageId() const { return text::utf8ToWide(formatText("MAIL/Options/%d", id_)); }
 std::u16string Account::sendServiceName() const { return text::utf8ToWide(formatText("MAIL/%d/PFMessageSend", id_)); }
@@ -147,6 +155,26 @@ void Account::startMailTimer(int32_t minutes, bool restart) {
     timer.context = contextOf(this);
     if (host_.call(u"JOX/Timer/Create", &timer) != 0)
         logFailure(host_, formatText("Cannot start new mail check timer for %s/%d", "MAIL", id_));
+}
+
+void Account::startImapTimer() {
+    const std::u16string id = imapTimerId();
+    TimerRecord timer{};
+    timer.size = sizeof(TimerRecord);
+    timer.timerId = id.c_str();
+    timer.intervalMs = kImapTickMs;
+    timer.handler = onImapTimer;
+    timer.context = contextOf(this);
+    // Without it the time-out sweep still drives the session, every 10 s.
+    if (host_.call(u"JOX/Timer/Create", &timer) != 0)
+        logFailure(host_, formatText("Cannot start IMAP timer for %s/%d", "MAIL", id_));
+}
+
+int64_t Account::onImapTimer(uintptr_t timerEvent, uintptr_t, uintptr_t context) {
+    const auto* event = reinterpret_cast<const TimerEventRecord*>(timerEvent);
+    auto* account = fromContext<Account>(context);
+    if (event && account && account->imap_ && event->code == kTimerPeriodic) account->imap_->tick();
+    return 0;
 }
 
 int64_t Account::onMailTimer(uintptr_t timerEvent, uintptr_t, uintptr_t context) {
@@ -206,6 +234,7 @@ void Account::checkImap(CheckReason reason) {
         std::u16string directory;
         if (hostDirectory(host_, directory))
             imap_->keepState(platform::joinPath(directory, imapStateFileName(profileName_)));
+        startImapTimer();
     }
     const auto why = reason == CheckReason::Timer ? imap::ImapSession::Reason::Timer
                                                   : imap::ImapSession::Reason::Request;

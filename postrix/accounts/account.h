@@ -77,8 +77,11 @@ public:
     void setOptionsPage(std::unique_ptr<OptionsPage> page);
 
     static int64_t onMailTimer(uintptr_t timerEvent, uintptr_t unused, uintptr_t context);
+    // Ticks the IMAP session every second, once it exists.
+    static int64_t onImapTimer(uintptr_t timerEvent, uintptr_t unused, uintptr_t context);
 
     std::u16string timerId() const;
+    std::u16string imapTimerId() const;
     std::u16string optionsPageId() const;
     std::u16string sendServiceName() const;
 
@@ -86,6 +89,7 @@ private:
     void registerWithHost();
     void checkPop3();
     void checkImap(CheckReason reason);
+    void startImapTimer();
 
     Host host_;
     uintptr_t moduleHandle_;

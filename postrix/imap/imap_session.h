@@ -93,9 +93,10 @@ public:
     // of the old ones first. True when a check began or IDLE was ended to
     // fetch at once.
     bool start(const ImapSettings& settings, Reason reason);
-    // The sweep: ends a check whose server has been silent for 20 seconds
-    // (outside IDLE), renews IDLE after 25 minutes and reconnects when the
-    // pause after a lost connection is over.
+    // The clock, every second (the account's IMAP timer) and at each
+    // time-out sweep: ends a check whose server has been silent for 20
+    // seconds (outside IDLE), renews IDLE after 25 minutes and reconnects
+    // when the pause after a lost connection is over.
     void tick();
     // Logs out and closes, as for unload; pushing ends.
     void stop();
