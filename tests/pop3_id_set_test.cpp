@@ -191,7 +191,7 @@ TEST(IdSet, UnlistedIdsStayNewAndCommitSaysWhetherAnythingChanged) {
     EXPECT_FALSE(set.contains("a"));
 }
 
-TEST(IdSet, DeferredFirstListingCommitsEachIdOnce) {
+TEST(IdSet, DeferredFirstListingKeepsEachIdOnceFromItsNextUse) {
     IdSet set;
     set.deferLookups();
     std::vector<std::string> expected;
@@ -201,22 +201,80 @@ TEST(IdSet, DeferredFirstListingCommitsEachIdOnce) {
         if (i % 1000 == 7) set.unlist(place);
         else expected.push_back(idOf(i));
     }
-    // Repeated ids count as new while nothing is looked up; the commit
-    // keeps one of each.
+    // Repeated ids count as new while nothing is looked up.
     EXPECT_EQ(set.list(idOf(3)), Listed::New);
     EXPECT_EQ(set.list(idOf(3)), Listed::New);
     EXPECT_FALSE(set.contains(idOf(3)));
     EXPECT_TRUE(set.commit());
+    // Until the set is looked in, the repeats are entries of their own.
     std::vector<std::string> visited;
     set.forEachKnown([&](std::string_view id) { visited.emplace_back(id); });
-    EXPECT_EQ(visited, expected);
+    std::vector<std::string> withRepeats = expected;
+    withRepeats.insert(withRepeats.end(), 2, idOf(3));
+    EXPECT_EQ(visited, withRepeats);
+    EXPECT_EQ(set.committedEntries(), withRepeats.size());
+    // Looking in builds the table and keeps one of each.
     EXPECT_TRUE(set.contains(idOf(3)));
     EXPECT_FALSE(set.contains(idOf(7)));
+    EXPECT_EQ(set.size(), expected.size());
+    visited.clear();
+    set.forEachKnown([&](std::string_view id) { visited.emplace_back(id); });
+    EXPECT_EQ(visited, expected);
     // A set that holds ids looks them up again.
     set.deferLookups();
     EXPECT_EQ(set.list(idOf(3)), Listed::Known);
     EXPECT_EQ(set.list(idOf(3)), Listed::Repeated);
     set.abandon();
+}
+
+TEST(IdSet, EveryUseAfterADeferredListingFindsItsIds) {
+    // The first use after the commit may be the next listing, a lookup, a
+    // count, a reserve or an empty listing; each sees the same set.
+    const auto deferredListing = [](IdSet& set) {
+        set.deferLookups();
+        for (const char* id : {"a", "b", "a", "c"}) set.list(id);
+        set.commit();
+    };
+    {
+        IdSet set;
+        deferredListing(set);
+        EXPECT_EQ(set.list("b"), Listed::Known);
+        EXPECT_EQ(set.list("a"), Listed::Known);
+        EXPECT_EQ(set.list("a"), Listed::Repeated);
+        EXPECT_EQ(set.list("d"), Listed::New);
+        EXPECT_TRUE(set.commit());  // c went, d came
+        std::vector<std::string> visited;
+        set.forEachKnown([&](std::string_view id) { visited.emplace_back(id); });
+        EXPECT_EQ(visited, (std::vector<std::string>{"a", "b", "d"}));
+    }
+    {
+        IdSet set;
+        deferredListing(set);
+        EXPECT_EQ(set.size(), 3u);
+        EXPECT_EQ(set.committedEntries(), 3u);
+    }
+    {
+        IdSet set;
+        deferredListing(set);
+        set.reserve(1000);
+        EXPECT_TRUE(set.contains("c"));
+        EXPECT_EQ(set.size(), 3u);
+    }
+    {
+        IdSet set;
+        deferredListing(set);
+        EXPECT_TRUE(set.commit());  // a listing that lists nothing empties it
+        EXPECT_EQ(set.size(), 0u);
+        EXPECT_FALSE(set.contains("a"));
+    }
+    {
+        IdSet set;
+        deferredListing(set);
+        set.abandon();  // a listing that breaks off before its first id
+        EXPECT_EQ(set.list("c"), Listed::Known);
+        set.abandon();
+        EXPECT_EQ(set.size(), 3u);
+    }
     // An abandoned deferred listing leaves the set empty and usable.
     IdSet fresh;
     fresh.deferLookups();

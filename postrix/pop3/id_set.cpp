@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace postrix::pop3 {
 
@@ -47,13 +48,14 @@ IdSet::IdSet() : slots_(kMinSlots, 0) {}
 
 IdSet::Listed IdSet::list(std::string_view id, uint32_t* place) {
     if (id.empty() || id.size() > kMaxIdLength) return Listed::Refused;
-    if (deferred_) {
+    if (appendOnly_) {
         uint32_t offset = 0;
         if (!append(id, offset)) return Listed::Refused;
         if (place) *place = offset;
         ++count_;
         return Listed::New;
     }
+    if (unplaced_) placeDeferred();
     const uint64_t hash = hashId(id);
     size_t slot = find(id, hash);
     if (slots_[slot] != 0) {
@@ -76,7 +78,7 @@ IdSet::Listed IdSet::list(std::string_view id, uint32_t* place) {
 }
 
 void IdSet::deferLookups() {
-    if (count_ == 0) deferred_ = true;
+    if (count_ == 0) appendOnly_ = true;
 }
 
 void IdSet::unlist(uint32_t place) {
@@ -88,13 +90,18 @@ void IdSet::unlist(uint32_t place) {
 }
 
 bool IdSet::commit() {
-    if (deferred_) placeDeferred();
+    // A deferred listing's table waits for the set's next use.
+    if (std::exchange(appendOnly_, false)) {
+        unplaced_ = true;
+    } else if (unplaced_) {
+        placeDeferred();  // a listing that listed nothing
+    }
     // Unless every committed id was listed again and no added one unlisted,
     // the unmarked ones go.
     if (knownListed_ != committedCount_ || unlisted_ != 0) {
         const char mark = static_cast<char>(generation_);
         compact([mark](char entryMark) { return entryMark == mark; });
-        rebuildTable(slotsFor(count_));
+        if (!unplaced_) rebuildTable(slotsFor(count_));
     }
     // Changed when a committed id went or an added one stayed.
     const bool changed = knownListed_ != committedCount_ || count_ != knownListed_;
@@ -105,7 +112,7 @@ bool IdSet::commit() {
 }
 
 void IdSet::abandon() {
-    deferred_ = false;
+    appendOnly_ = false;
     if (count_ != committedCount_) {
         // The added entries lie after the committed ones.
         const size_t blocks = committedEnd_ == 0 ? 0 : (committedEnd_ - 1) / kBlockBytes + 1;
@@ -118,7 +125,8 @@ void IdSet::abandon() {
 }
 
 void IdSet::clear() {
-    deferred_ = false;
+    appendOnly_ = false;
+    unplaced_ = false;
     blocks_.clear();
     std::vector<uint64_t>(kMinSlots, 0).swap(slots_);
     count_ = 0;
@@ -128,6 +136,7 @@ void IdSet::clear() {
 }
 
 void IdSet::reserve(size_t count) {
+    if (unplaced_) placeDeferred();
     const size_t slots = slotsFor(count);
     if (slots > slots_.size()) rebuildTable(slots);
 }
@@ -136,10 +145,16 @@ void IdSet::prefetch(std::string_view id) const {
     __builtin_prefetch(&slots_[hashId(id) & (slots_.size() - 1)]);
 }
 
-bool IdSet::contains(std::string_view id) const {
+bool IdSet::contains(std::string_view id) {
     if (id.empty() || id.size() > kMaxIdLength) return false;
+    if (unplaced_) placeDeferred();
     const uint64_t slot = slots_[find(id, hashId(id))];
     return slot != 0 && static_cast<uint32_t>(slot) - 1 < committedEnd_;
+}
+
+size_t IdSet::size() {
+    if (unplaced_) placeDeferred();
+    return committedCount_;
 }
 
 size_t IdSet::memoryBytes() const {
@@ -201,19 +216,28 @@ void IdSet::rebuildTable(size_t slots) {
 }
 
 void IdSet::placeDeferred() {
-    deferred_ = false;
+    // Between listings no entry carries the current generation's mark, so
+    // it marks the repeats here.
+    unplaced_ = false;
+    const char repeat = static_cast<char>(generation_);
+    size_t repeats = 0;
     std::vector<uint64_t>().swap(slots_);
     slots_.assign(slotsFor(count_), 0);
-    forEachEntry([this](uint32_t offset, char* entry) {
+    forEachEntry([&](uint32_t offset, char* entry) {
         const uint64_t hash = hashId(idAt(offset));
         const size_t slot = find(idAt(offset), hash);
         if (slots_[slot] == 0) {
             slots_[slot] = (hash & kTagMask) | (uint64_t{offset} + 1);
-        } else if (entry[1] != 0) {
-            entry[1] = 0;
-            ++unlisted_;
+        } else {
+            entry[1] = repeat;
+            ++repeats;
         }
     });
+    if (repeats == 0) return;
+    compact([repeat](char entryMark) { return entryMark != repeat; });
+    rebuildTable(slotsFor(count_));
+    committedCount_ = count_;
+    committedEnd_ = end();
 }
 
 template <typename Visit>

@@ -48,10 +48,12 @@ public:
     Listed list(std::string_view id, uint32_t* place = nullptr);
     // The listing in progress fills an empty set, so there is nothing to
     // look up: its ids are only appended (each counts New, a repeated one
-    // too) and its commit builds the table once at its final size, keeping
-    // a repeated id once. Growing the table step by step and looking up
-    // every id cost a first check of a large mailbox most of its time. No
-    // effect on a set that holds ids.
+    // too), and the table is built once, at its final size, when the set is
+    // next looked in (list, contains, size, reserve). A first check of a
+    // large mailbox thus ends without building it: growing and probing a
+    // table while the listing arrives slowed the server's sending on a busy
+    // machine, and building it at the commit delayed the check's end. The
+    // build keeps a repeated id once. No effect on a set that holds ids.
     void deferLookups();
     // An id this listing added counts as not listed after all: the commit
     // leaves it out, so the next listing finds it new again. Only once the
@@ -73,15 +75,19 @@ public:
     void prefetch(std::string_view id) const;
 
     // Whether a committed listing held id.
-    bool contains(std::string_view id) const;
+    bool contains(std::string_view id);
     // Committed ids.
-    size_t size() const { return committedCount_; }
+    size_t size();
+    // What forEachKnown() visits: the committed ids, and until the set is
+    // next looked in, the repeats a deferred listing appended.
+    size_t committedEntries() const { return committedCount_; }
     // Heap bytes held by blocks and table.
     size_t memoryBytes() const;
     // At least the committed ids' bytes with two more each.
     size_t committedBytes() const { return committedEnd_; }
 
-    // Calls visit(std::string_view id) for every committed id.
+    // Calls visit(std::string_view id) for every committed entry, in the
+    // order they lie (see committedEntries()).
     template <typename Visit>
     void forEachKnown(Visit visit) const {
         for (size_t b = 0; b < blocks_.size() && b * kBlockBytes < committedEnd_; ++b) {
@@ -111,8 +117,8 @@ private:
     uint32_t end() const;
     // Places every entry in a table of the given number of slots.
     void rebuildTable(size_t slots);
-    // Places the entries of a deferred listing, unmarking every repeated
-    // one (as unlist() does) so that the commit drops it.
+    // Builds the table a deferred listing left unbuilt, dropping the
+    // entries that repeat an earlier one.
     void placeDeferred();
     template <typename Visit>
     void forEachEntry(Visit visit);
@@ -130,7 +136,8 @@ private:
     size_t knownListed_ = 0;       // committed entries marked by this listing
     size_t unlisted_ = 0;          // added entries this listing unmarked again
     uint8_t generation_ = 1;       // an entry's mark equal to it: listed by this listing
-    bool deferred_ = false;        // the listing in progress looks nothing up
+    bool appendOnly_ = false;      // the listing in progress looks nothing up
+    bool unplaced_ = false;        // the table holds none of the entries yet
 };
 
 }  // namespace postrix::pop3

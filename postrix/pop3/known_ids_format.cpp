@@ -168,7 +168,7 @@ bool writeKnownIds(std::string_view owner, const IdSet& ids, const std::function
     BodyWriter body(append);
     body.number(owner.size(), 4);
     body.add(owner);
-    body.number(ids.size(), 4);
+    body.number(ids.committedEntries(), 4);
     ids.forEachKnown([&body](std::string_view id) { body.addId(id); });
     return body.finish();
 }
@@ -223,8 +223,10 @@ std::optional<std::string> decodeKnownIds(std::string_view bytes, std::string_vi
         prefetchNext();
         uint64_t length = 0;
         std::string_view id;
+        // An id twice is kept once: the file of a first listing that named
+        // an id twice holds it twice.
         if (!entries.number(length, 1) || length == 0 || !entries.text(id, length) ||
-            ids.list(id) != IdSet::Listed::New) {
+            ids.list(id) == IdSet::Listed::Refused) {
             ids.clear();
             return "it is damaged (ids)";
         }

@@ -5,7 +5,9 @@
 //   u32 n, n bytes            the owner: which account and mailbox the ids
 //                             belong to (KnownIdsFile makes it)
 //   u32 count                 how many ids follow
-//   count times: u8 length (1..IdSet::kMaxIdLength), the id's bytes
+//   count times: u8 length (1..IdSet::kMaxIdLength), the id's bytes; an id
+//                             a first listing named twice may come twice,
+//                             and is read once
 //   u64 checksum              of everything between the magic line and it
 //
 // Numbers are little-endian. The ids are in the set's own order, bytes as
@@ -13,7 +15,7 @@
 // 64 KiB, never the whole file) and reading one insertion; the checksum,
 // 32 bytes per step, costs a fraction of either.
 // A file that is empty, cut short, of another version or another owner,
-// holds an id twice or fails its checksum is refused as a whole.
+// or fails its checksum is refused as a whole.
 #pragma once
 
 #include <cstddef>

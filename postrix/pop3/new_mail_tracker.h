@@ -78,7 +78,7 @@ public:
     void endCheck();
 
     bool firstCheck() const { return firstCheck_; }
-    bool knows(std::string_view id) const { return knownIds_.contains(id); }
+    bool knows(std::string_view id) { return knownIds_.contains(id); }
 
 private:
     // A queued message: its number and where its id lies in the set.
