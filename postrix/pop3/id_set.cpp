@@ -55,7 +55,7 @@ IdSet::Listed IdSet::list(std::string_view id, uint32_t* place) {
         ++count_;
         return Listed::New;
     }
-    if (unplaced_) placeDeferred();
+    placeDeferred();
     const uint64_t hash = hashId(id);
     size_t slot = find(id, hash);
     if (slots_[slot] != 0) {
@@ -93,7 +93,7 @@ bool IdSet::commit() {
     // A deferred listing's table waits for the set's next use.
     if (std::exchange(appendOnly_, false)) {
         unplaced_ = true;
-    } else if (unplaced_) {
+    } else {
         placeDeferred();  // a listing that listed nothing
     }
     // Unless every committed id was listed again and no added one unlisted,
@@ -136,7 +136,7 @@ void IdSet::clear() {
 }
 
 void IdSet::reserve(size_t count) {
-    if (unplaced_) placeDeferred();
+    placeDeferred();
     const size_t slots = slotsFor(count);
     if (slots > slots_.size()) rebuildTable(slots);
 }
@@ -147,13 +147,13 @@ void IdSet::prefetch(std::string_view id) const {
 
 bool IdSet::contains(std::string_view id) {
     if (id.empty() || id.size() > kMaxIdLength) return false;
-    if (unplaced_) placeDeferred();
+    placeDeferred();
     const uint64_t slot = slots_[find(id, hashId(id))];
     return slot != 0 && static_cast<uint32_t>(slot) - 1 < committedEnd_;
 }
 
 size_t IdSet::size() {
-    if (unplaced_) placeDeferred();
+    placeDeferred();
     return committedCount_;
 }
 
@@ -216,6 +216,7 @@ void IdSet::rebuildTable(size_t slots) {
 }
 
 void IdSet::placeDeferred() {
+    if (!unplaced_) return;
     // Between listings no entry carries the current generation's mark, so
     // it marks the repeats here.
     unplaced_ = false;

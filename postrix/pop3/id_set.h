@@ -118,7 +118,7 @@ private:
     // Places every entry in a table of the given number of slots.
     void rebuildTable(size_t slots);
     // Builds the table a deferred listing left unbuilt, dropping the
-    // entries that repeat an earlier one.
+    // entries that repeat an earlier one; nothing once it is built.
     void placeDeferred();
     template <typename Visit>
     void forEachEntry(Visit visit);
