@@ -8,7 +8,7 @@
 //   that the reading of the whole bytes finds, however the events cut them;
 // - each line taken as an id is known, new or repeated in the set exactly as
 //   a std::set model says (in a listing that looks nothing up, every id is
-//   new), and after the listing (committed when it ended, else abandoned)
+//   new; room may be readied for a listing first), and after the listing (committed when it ended, else abandoned)
 //   the set holds exactly the model's ids, whether it is looked in at once
 //   or first by the next listing.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -152,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Only an empty set takes a listing that looks nothing up.
         const bool appendOnly = in.ConsumeBool() && known.empty();
         if (appendOnly) set.deferLookups();
+        if (in.ConsumeBool()) set.prepareRoom(in.ConsumeIntegralInRange<size_t>(0, 3 * 64 * 1024));
         std::set<std::string> listed;
         for (const std::string& id : reading.lines) {
             const IdSet::Listed result = set.list(id);

@@ -285,6 +285,32 @@ TEST(IdSet, EveryUseAfterADeferredListingFindsItsIds) {
     EXPECT_EQ(fresh.list("a"), Listed::Repeated);
 }
 
+TEST(IdSet, RoomReadiedForAListingServesItAndWhatItLeavesIsFreed) {
+    constexpr size_t kRoom = 1024 * 1024;
+    for (const bool ended : {true, false}) {
+        IdSet set;
+        set.prepareRoom(kRoom);
+        set.prepareRoom(kRoom / 2);  // the room readied already serves
+        const size_t readied = set.memoryBytes();
+        EXPECT_GE(readied, kRoom);
+        EXPECT_LT(readied, kRoom + 4096);
+        set.deferLookups();
+        for (int i = 0; i < 3000; ++i) ASSERT_EQ(set.list(idOf(i)), Listed::New);
+        EXPECT_LT(set.memoryBytes(), readied + 1024);  // no block allocated on the way
+        if (ended) {
+            EXPECT_TRUE(set.commit());
+            // The two blocks the ids fill stay; the rest was freed.
+            EXPECT_LT(set.memoryBytes(), 3 * 64 * 1024u);
+            EXPECT_EQ(set.size(), 3000u);
+            EXPECT_TRUE(set.contains(idOf(2999)));
+        } else {
+            set.abandon();
+            EXPECT_LT(set.memoryBytes(), 1024u);
+            EXPECT_EQ(set.list(idOf(0)), Listed::New);
+        }
+    }
+}
+
 TEST(IdSet, ClearedOrReservedSetWorksAsANewOne) {
     IdSet set;
     for (int i = 0; i < 5000; ++i) set.list(idOf(i));

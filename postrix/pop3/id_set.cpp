@@ -81,6 +81,18 @@ void IdSet::deferLookups() {
     if (count_ == 0) appendOnly_ = true;
 }
 
+void IdSet::prepareRoom(size_t bytes) {
+    // Pages are at least this large on every system the set runs on.
+    constexpr uint32_t kPageBytes = 4096;
+    const size_t wanted = bytes / kBlockBytes + (bytes % kBlockBytes != 0);
+    spare_.reserve(wanted);
+    while (spare_.size() < wanted && blocks_.size() + spare_.size() < kMaxBlocks) {
+        Block block{std::make_unique_for_overwrite<char[]>(kBlockBytes), 0};
+        for (uint32_t at = 0; at < kBlockBytes; at += kPageBytes) block.bytes[at] = 0;
+        spare_.push_back(std::move(block));
+    }
+}
+
 void IdSet::unlist(uint32_t place) {
     // Mark 0 is no listing's generation.
     char& mark = markAt(place);
@@ -90,6 +102,7 @@ void IdSet::unlist(uint32_t place) {
 }
 
 bool IdSet::commit() {
+    spare_.clear();
     // A deferred listing's table waits for the set's next use.
     if (std::exchange(appendOnly_, false)) {
         unplaced_ = true;
@@ -112,6 +125,7 @@ bool IdSet::commit() {
 }
 
 void IdSet::abandon() {
+    spare_.clear();
     appendOnly_ = false;
     if (count_ != committedCount_) {
         // The added entries lie after the committed ones.
@@ -128,6 +142,7 @@ void IdSet::clear() {
     appendOnly_ = false;
     unplaced_ = false;
     blocks_.clear();
+    spare_.clear();
     std::vector<uint64_t>(kMinSlots, 0).swap(slots_);
     count_ = 0;
     committedCount_ = 0;
@@ -158,7 +173,8 @@ size_t IdSet::size() {
 }
 
 size_t IdSet::memoryBytes() const {
-    return blocks_.size() * kBlockBytes + blocks_.capacity() * sizeof(Block) + slots_.capacity() * sizeof(uint64_t);
+    return (blocks_.size() + spare_.size()) * kBlockBytes + (blocks_.capacity() + spare_.capacity()) * sizeof(Block) +
+           slots_.capacity() * sizeof(uint64_t);
 }
 
 size_t IdSet::find(std::string_view id, uint64_t hash) const {
@@ -187,7 +203,15 @@ bool IdSet::append(std::string_view id, uint32_t& offset) {
     const auto size = static_cast<uint32_t>(id.size() + 2);
     if (blocks_.empty() || kBlockBytes - blocks_.back().used < size) {
         if (blocks_.size() == kMaxBlocks) return false;
-        blocks_.push_back({std::make_unique_for_overwrite<char[]>(kBlockBytes), 0});
+        if (spare_.empty()) {
+            blocks_.push_back({std::make_unique_for_overwrite<char[]>(kBlockBytes), 0});
+        } else {
+            // In the order they were readied: blocks freed in the order they
+            // were allocated give their memory back to the system at once,
+            // where the reverse order returns it block by block.
+            blocks_.push_back(std::move(spare_.front()));
+            spare_.erase(spare_.begin());
+        }
     }
     Block& block = blocks_.back();
     offset = static_cast<uint32_t>(blocks_.size() - 1) * kBlockBytes + block.used;

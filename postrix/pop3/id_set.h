@@ -55,6 +55,13 @@ public:
     // machine, and building it at the commit delayed the check's end. The
     // build keeps a repeated id once. No effect on a set that holds ids.
     void deferLookups();
+    // Readies blocks for about bytes of ids that a coming listing will add,
+    // each of their pages written once so that the system supplies the
+    // memory now: called while the server prepares its listing, this takes
+    // the page faults out of the time the listing streams in, when the
+    // client's work slows the server's sending on a busy machine. The
+    // blocks a listing leaves unused are freed at its commit or abandon.
+    void prepareRoom(size_t bytes);
     // An id this listing added counts as not listed after all: the commit
     // leaves it out, so the next listing finds it new again. Only once the
     // listing's last id was listed, and only with a place list() gave in it.
@@ -129,6 +136,7 @@ private:
     void nextListing();
 
     std::vector<Block> blocks_;
+    std::vector<Block> spare_;     // readied by prepareRoom(), not used yet
     std::vector<uint64_t> slots_;  // 0 = empty, else hash >> 32 << 32 | (offset + 1)
     size_t count_ = 0;             // entries in the blocks, committed or not
     size_t committedCount_ = 0;

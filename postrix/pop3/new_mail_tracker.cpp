@@ -9,6 +9,12 @@ namespace postrix::pop3 {
 
 namespace {
 
+// Room readied for a first listing, which no earlier one sizes: the ids of
+// about 100,000 messages of 16 characters (as Dovecot gives them). A larger
+// listing allocates the rest as it arrives; a smaller one frees what it
+// leaves at its end. Later listings add few ids and ready none.
+constexpr size_t kFirstListingRoom = 2 * 1024 * 1024;
+
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -85,6 +91,10 @@ void NewMailTracker::readPair(std::string_view line) {
     // A first listing has nothing to compare with.
     if (firstCheck_) knownIds_.deferLookups();
     if (knownIds_.list(id, &place) == IdSet::Listed::New && !firstCheck_) pendingTops_.push_back({number, place});
+}
+
+void NewMailTracker::prepareListing() {
+    if (firstCheck_) knownIds_.prepareRoom(kFirstListingRoom);
 }
 
 void NewMailTracker::endListing() { listingComplete_ = true; }

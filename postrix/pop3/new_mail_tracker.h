@@ -53,6 +53,9 @@ public:
     // that the known ids do not hold are queued, unless this is the
     // first listing; an id listed twice is new once.
     void readListingLine(std::string_view line);
+    // The listing was asked for: while the server prepares it, a first
+    // listing readies room for its ids (see IdSet::prepareRoom).
+    void prepareListing();
     // The listing's terminating line arrived. Only a complete listing
     // counts: a partial one would make the ids it misses new at the next
     // check.

@@ -168,7 +168,9 @@ void Pop3Session::onUserAccepted() {
     sendCommand(formatText("PASS %s\r\n", settings_.password.c_str()), Pop3State::AwaitPass);
 }
 
-void Pop3Session::onPassAccepted() { sendCommand("UIDL\r\n", Pop3State::AwaitUidl); }
+void Pop3Session::onPassAccepted() {
+    if (sendCommand("UIDL\r\n", Pop3State::AwaitUidl)) tracker_.prepareListing();
+}
 
 void Pop3Session::onUidlAccepted() {
     state_ = Pop3State::ReadingUidl;
