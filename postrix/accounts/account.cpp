@@ -9,6 +9,7 @@
 #include "accounts/options_page.h"
 #include "accounts/send_outcome.h"
 #include "host/log.h"
+#include "host/timer.h"
 #include "imap/imap_session.h"
 #include "platform/files.h"
 #include "pop3/pop3_session.h"
@@ -108,8 +109,7 @@ void Account::registerWithHost() {
 }
 
 Account::~Account() {
-    const std::u16string timer = timerId();
-    host_.call(u"JOX/Timer/Destroy", reinterpret_cast<uintptr_t>(timer.c_str()));
+    destroyTimer(host_, timerId());
     const std::u16string pageId = optionsPageId();
     host_.call(u"JOX/RemoveOptionsPage", moduleHandle_, reinterpret_cast<uintptr_t>(pageId.c_str()));
     if (sendService_ != 0) host_.destroyService(sendService_);
@@ -120,8 +120,7 @@ Account::~Account() {
     settings_.reset();
     pop3_.reset();
     if (imap_) {
-        const std::u16string imapTimer = imapTimerId();
-        host_.call(u"JOX/Timer/Destroy", reinterpret_cast<uintptr_t>(imapTimer.c_str()));
+        destroyTimer(host_, imapTimerId());
         imap_.reset();  // logs out of an IDLE connection
     }
 }
@@ -146,27 +145,14 @@ std::string Account::currentAddress() {
 
 void Account::startMailTimer(int32_t minutes, bool restart) {
     const std::u16string id = timerId();
-    if (restart) host_.call(u"JOX/Timer/Destroy", reinterpret_cast<uintptr_t>(id.c_str()));
-    TimerRecord timer{};
-    timer.size = sizeof(TimerRecord);
-    timer.timerId = id.c_str();
-    timer.intervalMs = clampCheckInterval(minutes) * kMinutesMs;
-    timer.handler = onMailTimer;
-    timer.context = contextOf(this);
-    if (host_.call(u"JOX/Timer/Create", &timer) != 0)
+    if (restart) destroyTimer(host_, id);
+    if (!createTimer(host_, id, clampCheckInterval(minutes) * kMinutesMs, onMailTimer, contextOf(this)))
         logFailure(host_, formatText("Cannot start new mail check timer for %s/%d", "MAIL", id_));
 }
 
 void Account::startImapTimer() {
-    const std::u16string id = imapTimerId();
-    TimerRecord timer{};
-    timer.size = sizeof(TimerRecord);
-    timer.timerId = id.c_str();
-    timer.intervalMs = kImapTickMs;
-    timer.handler = onImapTimer;
-    timer.context = contextOf(this);
     // Without it the time-out sweep still drives the session, every 10 s.
-    if (host_.call(u"JOX/Timer/Create", &timer) != 0)
+    if (!createTimer(host_, imapTimerId(), kImapTickMs, onImapTimer, contextOf(this)))
         logFailure(host_, formatText("Cannot start IMAP timer for %s/%d", "MAIL", id_));
 }
 

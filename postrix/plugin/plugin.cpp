@@ -6,6 +6,7 @@
 #include "accounts/account.h"
 #include "accounts/account_manager.h"
 #include "host/log.h"
+#include "host/timer.h"
 #include "platform/resources.h"
 #include "plugin/dialog_colours.h"
 #include "plugin/plugin_info.h"
@@ -56,18 +57,12 @@ void Plugin::load(HostTable* table) {
 
     accountManager_ = std::make_unique<AccountManager>(host(), moduleHandle_, kPluginGuid, dialogColour);
 
-    TimerRecord timer{};
-    timer.size = sizeof(TimerRecord);
-    timer.timerId = kTimeoutTimerId;
-    timer.intervalMs = kTimeoutTimerIntervalMs;
-    timer.handler = onTimeoutTimer;
-    timer.context = 0;
-    if (host().call(u"JOX/Timer/Create", &timer) != 0) logFailure(host(), "Cannot start timeout timer");
+    if (!createTimer(host(), kTimeoutTimerId, kTimeoutTimerIntervalMs, onTimeoutTimer, 0))
+        logFailure(host(), "Cannot start timeout timer");
 }
 
 void Plugin::unload() {
-    const std::u16string timerId = kTimeoutTimerId;
-    host().call(u"JOX/Timer/Destroy", reinterpret_cast<uintptr_t>(timerId.c_str()));
+    destroyTimer(host(), kTimeoutTimerId);
     host().call(u"JOX/RemoveOptionsPage", moduleHandle_, reinterpret_cast<uintptr_t>(u"postrix"));
     MenuItemRecord item = fastSendMenuItem();
     host().call(u"JOX/Menu/Remove", &item);
