@@ -115,19 +115,7 @@ bool ImapSession::start(const ImapSettings& settings, Reason reason) {
 
 void ImapSession::connect() {
     channel_.begin();
-    tagNumber_ = 0;
-    tag_.clear();
-    pieces_.clear();
-    capabilities_.clear();
-    preauthenticated_ = false;
-    untagged_ = 0;
-    uidValidity_.reset();
-    uidNext_.reset();
-    exists_ = 0;
-    existsChanged_ = false;
-    learningLastUid_ = false;
-    fetchRounds_ = 0;
-    fetched_.clear();
+    conn_ = {};
 
     const std::string key = ImapStateFile::folderKeyOf(settings_.server, settings_.login, settings_.folder);
     if (key != folderKey_) {
@@ -155,7 +143,7 @@ void ImapSession::tick() {
             if (!probe_ || !probe_()) return scheduleReconnect("the internet seems out of reach");
             return connect();
         case ImapState::Idling:
-            if (now() - idleSince_ >= kIdleRenewalMs) endIdle(AfterIdle::Renew);
+            if (now() - conn_.idleSince >= kIdleRenewalMs) endIdle(AfterIdle::Renew);
             return;
         default:
             if (!channel_.silentFor(kImapTimeoutMs)) return;
@@ -233,35 +221,35 @@ void ImapSession::onGreeting(const ImapResponse& response) {
                     (response.name == "OK" || response.name == "PREAUTH");
     if (!ok)
         return fail(refusal("welcome", response), response.name == "BYE" ? Failure::ConnectionLost : Failure::Refused);
-    preauthenticated_ = response.name == "PREAUTH";
+    conn_.preauthenticated = response.name == "PREAUTH";
     readCode(response);
     // A greeting that names the capabilities saves asking for them.
-    if (capabilities_.empty()) return sendCapability();
-    preauthenticated_ ? sendExamine() : sendLogin();
+    if (conn_.capabilities.empty()) return sendCapability();
+    conn_.preauthenticated ? sendExamine() : sendLogin();
 }
 
 void ImapSession::readCode(const ImapResponse& response) {
-    if (codeIs(response.code, "CAPABILITY")) capabilities_ = parseCapabilities(response.code);
-    if (auto validity = codeNumber(response.code, "UIDVALIDITY")) uidValidity_ = validity;
-    if (auto next = codeNumber(response.code, "UIDNEXT")) uidNext_ = next;
+    if (codeIs(response.code, "CAPABILITY")) conn_.capabilities = parseCapabilities(response.code);
+    if (auto validity = codeNumber(response.code, "UIDVALIDITY")) conn_.uidValidity = validity;
+    if (auto next = codeNumber(response.code, "UIDNEXT")) conn_.uidNext = next;
 }
 
 void ImapSession::onUntagged(const ImapResponse& response) {
-    if (++untagged_ > kMaxUntaggedPerCommand)
+    if (++conn_.untagged > kMaxUntaggedPerCommand)
         return fail("IMAP - Too many responses from the server", Failure::Refused);
     if (response.name == "BYE")
         return fail("IMAP - Server closed the connection:\r\n" + statusLine(response) + "\r\n",
                     Failure::ConnectionLost);
     if (response.name == "CAPABILITY") {
-        capabilities_ = parseCapabilities(response.text);
+        conn_.capabilities = parseCapabilities(response.text);
     } else if (response.isStatus()) {
         readCode(response);
     } else if (response.number && response.name == "EXISTS") {
-        exists_ = *response.number;
+        conn_.exists = *response.number;
         if (state_ == ImapState::Idling) return endIdle(AfterIdle::Fetch);
-        if (state_ != ImapState::AwaitExamine) existsChanged_ = true;
+        if (state_ != ImapState::AwaitExamine) conn_.existsChanged = true;
     } else if (response.number && response.name == "EXPUNGE") {
-        if (exists_ > 0) --exists_;
+        if (conn_.exists > 0) --conn_.exists;
     } else if (response.number && response.name == "FETCH" && state_ == ImapState::AwaitFetch) {
         onFetchData(response);
     }
@@ -269,9 +257,9 @@ void ImapSession::onUntagged(const ImapResponse& response) {
 
 void ImapSession::onContinuation() {
     if (state_ == ImapState::AwaitIdleStart) return onIdleStarted();
-    if (state_ == ImapState::AwaitLogin && !pieces_.empty()) {
-        const std::string piece = std::move(pieces_.front());
-        pieces_.pop_front();
+    if (state_ == ImapState::AwaitLogin && !conn_.pieces.empty()) {
+        const std::string piece = std::move(conn_.pieces.front());
+        conn_.pieces.pop_front();
         if (!channel_.send(piece)) fail("IMAP - Send failed", Failure::ConnectionLost);
         return;
     }
@@ -279,17 +267,17 @@ void ImapSession::onContinuation() {
 }
 
 void ImapSession::onTagged(const ImapResponse& response) {
-    if (tag_.empty() || response.tag != tag_)
+    if (conn_.tag.empty() || response.tag != conn_.tag)
         return fail("IMAP - Unexpected tagged reply:\r\n" + statusLine(response) + "\r\n", Failure::Refused);
-    untagged_ = 0;
-    pieces_.clear();
+    conn_.untagged = 0;
+    conn_.pieces.clear();
     readCode(response);
     switch (state_) {
         case ImapState::AwaitCapability:
             if (response.name != "OK") return fail(refusal("CAPABILITY", response), Failure::Refused);
-            return preauthenticated_ ? sendExamine() : sendLogin();
+            return conn_.preauthenticated ? sendExamine() : sendLogin();
         case ImapState::AwaitLogin:
-            if (response.name != "OK") return fail(refusal(loginCommand_, response), Failure::Refused);
+            if (response.name != "OK") return fail(refusal(conn_.loginCommand, response), Failure::Refused);
             return sendExamine();
         case ImapState::AwaitExamine:
             if (response.name != "OK") return fail(refusal("EXAMINE", response), Failure::Refused);
@@ -305,7 +293,7 @@ void ImapSession::onTagged(const ImapResponse& response) {
             return logout();
         case ImapState::Idling:
             // The server ended the IDLE itself: idle again.
-            afterIdle_ = AfterIdle::Renew;
+            conn_.afterIdle = AfterIdle::Renew;
             [[fallthrough]];
         case ImapState::AwaitIdleEnd:
             if (response.name != "OK") return fail(refusal("IDLE", response), Failure::Refused);
@@ -319,7 +307,7 @@ void ImapSession::sendCapability() { sendPieces({nextTag() + " CAPABILITY\r\n"},
 
 void ImapSession::sendLogin() {
     if (offers("AUTH=PLAIN")) {
-        loginCommand_ = "AUTHENTICATE";
+        conn_.loginCommand = "AUTHENTICATE";
         const std::string response =
             smtp::base64Encode(std::string(1, '\0') + settings_.login + '\0' + settings_.password);
         const std::string tag = nextTag();
@@ -332,21 +320,21 @@ void ImapSession::sendLogin() {
     if (offers("LOGINDISABLED"))
         return fail("IMAP - The server allows no login on this connection (LOGINDISABLED); turn on SSL/TLS",
                     Failure::Refused);
-    loginCommand_ = "LOGIN";
+    conn_.loginCommand = "LOGIN";
     sendPieces(buildCommand(nextTag(), "LOGIN", {settings_.login, settings_.password}).pieces, ImapState::AwaitLogin);
 }
 
 void ImapSession::sendExamine() {
-    uidValidity_.reset();
-    uidNext_.reset();
-    exists_ = 0;
+    conn_.uidValidity.reset();
+    conn_.uidNext.reset();
+    conn_.exists = 0;
     sendPieces(buildCommand(nextTag(), "EXAMINE", {encodeMailboxName(settings_.folder)}).pieces,
                ImapState::AwaitExamine);
 }
 
 void ImapSession::onExamined() {
-    const uint32_t validity = uidValidity_.value_or(0);
-    const std::optional<uint32_t> uidNext = std::exchange(uidNext_, std::nullopt);
+    const uint32_t validity = conn_.uidValidity.value_or(0);
+    const std::optional<uint32_t> uidNext = std::exchange(conn_.uidNext, std::nullopt);
     if (folder_ && folder_->uidValidity == validity) return fetchOrFinish(uidNext);
     // A folder seen for the first time, or renumbered (another UIDVALIDITY):
     // its messages are only remembered.
@@ -354,21 +342,21 @@ void ImapSession::onExamined() {
         rememberFolder({validity, *uidNext - 1});
         return finishCheck();
     }
-    if (exists_ == 0) {
+    if (conn_.exists == 0) {
         rememberFolder({validity, 0});
         return finishCheck();
     }
-    learningLastUid_ = true;
-    learnedUid_ = 0;
+    conn_.learningLastUid = true;
+    conn_.learnedUid = 0;
     sendPieces({nextTag() + " UID FETCH * (UID)\r\n"}, ImapState::AwaitFetch);
 }
 
 void ImapSession::fetchOrFinish(std::optional<uint32_t> uidNext) {
-    existsChanged_ = false;
+    conn_.existsChanged = false;
     const uint32_t highest = folder_->highestUid;
-    const bool maybeNew = exists_ > 0 && highest < UINT32_MAX && (!uidNext || *uidNext > highest + 1);
-    if (!maybeNew || fetchRounds_ >= kMaxFetchRounds) return finishCheck();
-    ++fetchRounds_;
+    const bool maybeNew = conn_.exists > 0 && highest < UINT32_MAX && (!uidNext || *uidNext > highest + 1);
+    if (!maybeNew || conn_.fetchRounds >= kMaxFetchRounds) return finishCheck();
+    ++conn_.fetchRounds;
     sendPieces({formatText("%s UID FETCH %u:* (UID BODY.PEEK[HEADER.FIELDS (FROM SUBJECT DATE)])\r\n",
                            nextTag().c_str(), highest + 1)},
                ImapState::AwaitFetch);
@@ -378,8 +366,8 @@ void ImapSession::onFetchData(const ImapResponse& response) {
     const std::optional<FetchData> data = parseFetch(response.text);
     // Flag changes and other unasked-for data carry no UID or no header.
     if (!data || !data->uid) return;
-    if (learningLastUid_) {
-        learnedUid_ = std::max(learnedUid_, *data->uid);
+    if (conn_.learningLastUid) {
+        conn_.learnedUid = std::max(conn_.learnedUid, *data->uid);
         return;
     }
     // "n:*" names the last message even when its UID is below n.
@@ -388,41 +376,41 @@ void ImapSession::onFetchData(const ImapResponse& response) {
     if (parsed.unreadableDate) logFailure(host_, pop3::dateFailureMessage(*parsed.unreadableDate));
     parsed.entry.from = pop3::displayText(parsed.entry.from);
     parsed.entry.subject = pop3::displayText(parsed.entry.subject);
-    fetched_.emplace_back(*data->uid, std::move(parsed.entry));
+    conn_.fetched.emplace_back(*data->uid, std::move(parsed.entry));
     // However many a server sends, a check keeps the newest it announces.
-    if (fetched_.size() >= 2 * kMaxAnnouncedPerCheck) keepNewest();
+    if (conn_.fetched.size() >= 2 * kMaxAnnouncedPerCheck) keepNewest();
 }
 
 void ImapSession::keepNewest() {
     // Newest first; a UID the server sent twice is announced once.
-    std::sort(fetched_.begin(), fetched_.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    fetched_.erase(std::unique(fetched_.begin(), fetched_.end(),
+    std::sort(conn_.fetched.begin(), conn_.fetched.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    conn_.fetched.erase(std::unique(conn_.fetched.begin(), conn_.fetched.end(),
                                [](const auto& a, const auto& b) { return a.first == b.first; }),
-                   fetched_.end());
-    if (fetched_.size() > kMaxAnnouncedPerCheck) fetched_.resize(kMaxAnnouncedPerCheck);
+                   conn_.fetched.end());
+    if (conn_.fetched.size() > kMaxAnnouncedPerCheck) conn_.fetched.resize(kMaxAnnouncedPerCheck);
 }
 
 void ImapSession::onFetched() {
-    if (learningLastUid_) {
-        learningLastUid_ = false;
-        rememberFolder({uidValidity_.value_or(0), learnedUid_});
+    if (conn_.learningLastUid) {
+        conn_.learningLastUid = false;
+        rememberFolder({conn_.uidValidity.value_or(0), conn_.learnedUid});
         return finishCheck();
     }
     handOver();
-    if (existsChanged_) return fetchOrFinish();
+    if (conn_.existsChanged) return fetchOrFinish();
     finishCheck();
 }
 
 void ImapSession::handOver() {
     keepNewest();
     std::vector<pop3::NewMailEntry> entries;
-    entries.reserve(fetched_.size());
+    entries.reserve(conn_.fetched.size());
     FolderState state = *folder_;
-    for (auto& [uid, entry] : fetched_) {
+    for (auto& [uid, entry] : conn_.fetched) {
         state.highestUid = std::max(state.highestUid, uid);
         entries.push_back(std::move(entry));
     }
-    fetched_.clear();
+    conn_.fetched.clear();
     rememberFolder(state);
     if (!entries.empty()) onNewMail_(*this, std::move(entries));
 }
@@ -442,22 +430,22 @@ void ImapSession::sendIdle() { sendPieces({nextTag() + " IDLE\r\n"}, ImapState::
 
 void ImapSession::onIdleStarted() {
     state_ = ImapState::Idling;
-    idleSince_ = now();
+    conn_.idleSince = now();
     pushing_ = true;
     reconnectDelayMs_ = kFirstReconnectDelayMs;
     // Mail that came while IDLE was being asked for is fetched at once.
-    if (existsChanged_) endIdle(AfterIdle::Fetch);
+    if (conn_.existsChanged) endIdle(AfterIdle::Fetch);
 }
 
 void ImapSession::endIdle(AfterIdle next) {
-    afterIdle_ = next;
+    conn_.afterIdle = next;
     if (!channel_.send("DONE\r\n")) return fail("IMAP - Send failed", Failure::ConnectionLost);
     state_ = ImapState::AwaitIdleEnd;
 }
 
 void ImapSession::onIdleEnded() {
-    fetchRounds_ = 0;
-    if (afterIdle_ == AfterIdle::Fetch || existsChanged_) return fetchOrFinish();
+    conn_.fetchRounds = 0;
+    if (conn_.afterIdle == AfterIdle::Fetch || conn_.existsChanged) return fetchOrFinish();
     sendIdle();
 }
 
@@ -468,8 +456,8 @@ void ImapSession::logout() {
 }
 
 bool ImapSession::sendPieces(std::vector<std::string> pieces, ImapState next) {
-    pieces_.assign(std::make_move_iterator(pieces.begin() + 1), std::make_move_iterator(pieces.end()));
-    untagged_ = 0;
+    conn_.pieces.assign(std::make_move_iterator(pieces.begin() + 1), std::make_move_iterator(pieces.end()));
+    conn_.untagged = 0;
     if (!channel_.send(pieces.front())) {
         fail("IMAP - Send failed", Failure::ConnectionLost);
         return false;
@@ -479,12 +467,12 @@ bool ImapSession::sendPieces(std::vector<std::string> pieces, ImapState next) {
 }
 
 std::string ImapSession::nextTag() {
-    tag_ = formatText("a%u", ++tagNumber_);
-    return tag_;
+    conn_.tag = formatText("a%u", ++conn_.tagNumber);
+    return conn_.tag;
 }
 
 bool ImapSession::offers(std::string_view capability) const {
-    return std::find(capabilities_.begin(), capabilities_.end(), capability) != capabilities_.end();
+    return std::find(conn_.capabilities.begin(), conn_.capabilities.end(), capability) != conn_.capabilities.end();
 }
 
 void ImapSession::fail(const std::string& message, Failure failure) {

@@ -179,29 +179,32 @@ private:
     Probe probe_;
     ImapState state_ = ImapState::Idle;
 
-    // The connection in progress.
-    uint32_t tagNumber_ = 0;
-    std::string tag_;                  // of the command awaiting its result
-    std::deque<std::string> pieces_;   // of that command, each after a "+"
-    std::vector<std::string> capabilities_;
-    bool preauthenticated_ = false;
-    std::string loginCommand_;         // for its error text
-    uint32_t untagged_ = 0;            // drawn by the command in progress
-    std::optional<uint32_t> uidValidity_;
-    std::optional<uint32_t> uidNext_;  // from EXAMINE, used once
-    uint32_t exists_ = 0;
-    bool existsChanged_ = false;       // an EXISTS came during a fetch
-    bool learningLastUid_ = false;     // the fetch asks only for the last UID
-    uint32_t learnedUid_ = 0;
-    int fetchRounds_ = 0;
-    AfterIdle afterIdle_ = AfterIdle::Fetch;
-    uint32_t idleSince_ = 0;
+    // What one connection learns and holds; each connection starts afresh.
+    struct Connection {
+        uint32_t tagNumber = 0;
+        std::string tag;                  // of the command awaiting its result
+        std::deque<std::string> pieces;   // of that command, each after a "+"
+        std::vector<std::string> capabilities;
+        bool preauthenticated = false;
+        std::string loginCommand;         // for its error text
+        uint32_t untagged = 0;            // drawn by the command in progress
+        std::optional<uint32_t> uidValidity;
+        std::optional<uint32_t> uidNext;  // from EXAMINE, used once
+        uint32_t exists = 0;
+        bool existsChanged = false;       // an EXISTS came during a fetch
+        bool learningLastUid = false;     // the fetch asks only for the last UID
+        uint32_t learnedUid = 0;
+        int fetchRounds = 0;
+        std::vector<std::pair<uint32_t, pop3::NewMailEntry>> fetched;
+        AfterIdle afterIdle = AfterIdle::Fetch;
+        uint32_t idleSince = 0;
+    };
+    Connection conn_;
 
     // The folder across connections.
     std::optional<ImapStateFile> stateFile_;
     std::optional<std::string> folderKey_;  // whose state folder_ is
     std::optional<FolderState> folder_;
-    std::vector<std::pair<uint32_t, pop3::NewMailEntry>> fetched_;
 
     // Pushing: IDLE held on this or a lost connection.
     bool pushing_ = false;
