@@ -38,7 +38,7 @@ std::string statusLine(const ImapResponse& response) {
     std::string line = response.name;
     if (!response.code.empty()) line += " [" + response.code + "]";
     if (!response.text.empty()) line += " " + std::string(response.text);
-    return pop3::displayText(line.substr(0, std::min(line.find('\0'), line.size())));
+    return pop3::displayText(text::upToNul(line));
 }
 
 std::string refusal(std::string_view command, const ImapResponse& response) {

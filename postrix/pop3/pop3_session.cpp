@@ -17,9 +17,6 @@ namespace {
 
 constexpr size_t kMaxTlsMessageUnits = 1022;
 
-// Text as a C string reads it: up to the first NUL.
-std::string_view upToNul(std::string_view text) { return text.substr(0, std::min(text.find('\0'), text.size())); }
-
 }  // namespace
 
 Pop3Session::Pop3Session(Host host, NewMailHandler onNewMail, ErrorHandler onError, int32_t accountId,
@@ -156,7 +153,7 @@ void Pop3Session::onStatus(std::string_view line, const char* errorPrefix, Step 
     // A refusal shows the server's status line in the warning notice: that
     // line alone, cleaned like header text, so that a hostile server cannot
     // add lines of its own or reverse text there.
-    if (line.empty() || line.front() != '+') return fail(errorPrefix + displayText(upToNul(line)) + "\r\n");
+    if (line.empty() || line.front() != '+') return fail(errorPrefix + displayText(text::upToNul(line)) + "\r\n");
     (this->*next)();
 }
 
