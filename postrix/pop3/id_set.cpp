@@ -239,8 +239,7 @@ void IdSet::rebuildTable(size_t slots) {
     });
 }
 
-void IdSet::placeDeferred() {
-    if (!unplaced_) return;
+void IdSet::buildDeferredTable() {
     // Between listings no entry carries the current generation's mark, so
     // it marks the repeats here.
     unplaced_ = false;

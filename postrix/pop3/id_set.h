@@ -124,9 +124,13 @@ private:
     uint32_t end() const;
     // Places every entry in a table of the given number of slots.
     void rebuildTable(size_t slots);
-    // Builds the table a deferred listing left unbuilt, dropping the
-    // entries that repeat an earlier one; nothing once it is built.
-    void placeDeferred();
+    // Builds the table a deferred listing left unbuilt; nothing once it is
+    // built. Inline, since every id a later listing lists asks.
+    void placeDeferred() {
+        if (unplaced_) buildDeferredTable();
+    }
+    // Places every entry, dropping the ones that repeat an earlier one.
+    void buildDeferredTable();
     template <typename Visit>
     void forEachEntry(Visit visit);
     // Keeps, in order, the entries whose mark keep() accepts.
