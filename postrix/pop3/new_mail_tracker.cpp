@@ -88,13 +88,14 @@ void NewMailTracker::readPair(std::string_view line) {
     std::string_view id;
     if (!splitPair(line, number, id)) return;
     uint32_t place = 0;
-    // A first listing has nothing to compare with.
-    if (firstCheck_) knownIds_.deferLookups();
     if (knownIds_.list(id, &place) == IdSet::Listed::New && !firstCheck_) pendingTops_.push_back({number, place});
 }
 
 void NewMailTracker::prepareListing() {
-    if (firstCheck_) knownIds_.prepareRoom(kFirstListingRoom);
+    if (!firstCheck_) return;
+    // A first listing has nothing to compare with.
+    knownIds_.deferLookups();
+    knownIds_.prepareRoom(kFirstListingRoom);
 }
 
 void NewMailTracker::endListing() { listingComplete_ = true; }

@@ -46,6 +46,10 @@ public:
     // and so is what a listing that broke off had read.
     void startCheck();
 
+    // The listing was asked for. A first listing looks nothing up, and
+    // while the server prepares it, readies room for its ids (see
+    // IdSet::deferLookups and IdSet::prepareRoom).
+    void prepareListing();
     // Reads one line of a UIDL listing (the lines after the status line, as
     // they arrive): a message number and unique id; a line without them, or
     // with an id longer than IdSet::kMaxIdLength, is skipped, and a bare LF
@@ -53,9 +57,6 @@ public:
     // that the known ids do not hold are queued, unless this is the
     // first listing; an id listed twice is new once.
     void readListingLine(std::string_view line);
-    // The listing was asked for: while the server prepares it, a first
-    // listing readies room for its ids (see IdSet::prepareRoom).
-    void prepareListing();
     // The listing's terminating line arrived. Only a complete listing
     // counts: a partial one would make the ids it misses new at the next
     // check.
