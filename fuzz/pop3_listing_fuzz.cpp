@@ -8,9 +8,10 @@
 //   that the reading of the whole bytes finds, however the events cut them;
 // - each line taken as an id is known, new or repeated in the set exactly as
 //   a std::set model says (in a listing that looks nothing up, every id is
-//   new; room may be readied for a listing first), and after the listing (committed when it ended, else abandoned)
-//   the set holds exactly the model's ids, whether it is looked in at once
-//   or first by the next listing.
+//   new; room may be readied for a listing first), and after the listing
+//   (committed when it ended, else abandoned) the set holds exactly the
+//   model's ids, whether it is looked in at once or first by the next
+//   listing.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -160,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 FUZZ_CHECK(result == IdSet::Listed::Refused);
                 continue;
             }
-            const IdSet::Listed model = appendOnly           ? IdSet::Listed::New
+            const IdSet::Listed model = appendOnly            ? IdSet::Listed::New
                                         : listed.contains(id) ? IdSet::Listed::Repeated
                                         : known.contains(id)  ? IdSet::Listed::Known
                                                               : IdSet::Listed::New;

@@ -383,10 +383,11 @@ void ImapSession::onFetchData(const ImapResponse& response) {
 
 void ImapSession::keepNewest() {
     // Newest first; a UID the server sent twice is announced once.
-    std::sort(conn_.fetched.begin(), conn_.fetched.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::sort(conn_.fetched.begin(), conn_.fetched.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
     conn_.fetched.erase(std::unique(conn_.fetched.begin(), conn_.fetched.end(),
-                               [](const auto& a, const auto& b) { return a.first == b.first; }),
-                   conn_.fetched.end());
+                                    [](const auto& a, const auto& b) { return a.first == b.first; }),
+                        conn_.fetched.end());
     if (conn_.fetched.size() > kMaxAnnouncedPerCheck) conn_.fetched.resize(kMaxAnnouncedPerCheck);
 }
 
@@ -472,7 +473,8 @@ std::string ImapSession::nextTag() {
 }
 
 bool ImapSession::offers(std::string_view capability) const {
-    return std::find(conn_.capabilities.begin(), conn_.capabilities.end(), capability) != conn_.capabilities.end();
+    return std::find(conn_.capabilities.begin(), conn_.capabilities.end(), capability) !=
+           conn_.capabilities.end();
 }
 
 void ImapSession::fail(const std::string& message, Failure failure) {

@@ -182,17 +182,17 @@ private:
     // What one connection learns and holds; each connection starts afresh.
     struct Connection {
         uint32_t tagNumber = 0;
-        std::string tag;                  // of the command awaiting its result
-        std::deque<std::string> pieces;   // of that command, each after a "+"
+        std::string tag;                 // of the command awaiting its result
+        std::deque<std::string> pieces;  // of that command, each after a "+"
         std::vector<std::string> capabilities;
         bool preauthenticated = false;
-        std::string loginCommand;         // for its error text
-        uint32_t untagged = 0;            // drawn by the command in progress
+        std::string loginCommand;  // for its error text
+        uint32_t untagged = 0;     // drawn by the command in progress
         std::optional<uint32_t> uidValidity;
         std::optional<uint32_t> uidNext;  // from EXAMINE, used once
         uint32_t exists = 0;
-        bool existsChanged = false;       // an EXISTS came during a fetch
-        bool learningLastUid = false;     // the fetch asks only for the last UID
+        bool existsChanged = false;    // an EXISTS came during a fetch
+        bool learningLastUid = false;  // the fetch asks only for the last UID
         uint32_t learnedUid = 0;
         int fetchRounds = 0;
         std::vector<std::pair<uint32_t, pop3::NewMailEntry>> fetched;

@@ -173,8 +173,8 @@ size_t IdSet::size() {
 }
 
 size_t IdSet::memoryBytes() const {
-    return (blocks_.size() + spare_.size()) * kBlockBytes + (blocks_.capacity() + spare_.capacity()) * sizeof(Block) +
-           slots_.capacity() * sizeof(uint64_t);
+    return (blocks_.size() + spare_.size()) * kBlockBytes +
+           (blocks_.capacity() + spare_.capacity()) * sizeof(Block) + slots_.capacity() * sizeof(uint64_t);
 }
 
 size_t IdSet::find(std::string_view id, uint64_t hash) const {

@@ -153,7 +153,8 @@ void Pop3Session::onStatus(std::string_view line, const char* errorPrefix, Step 
     // A refusal shows the server's status line in the warning notice: that
     // line alone, cleaned like header text, so that a hostile server cannot
     // add lines of its own or reverse text there.
-    if (line.empty() || line.front() != '+') return fail(errorPrefix + displayText(text::upToNul(line)) + "\r\n");
+    if (line.empty() || line.front() != '+')
+        return fail(errorPrefix + displayText(text::upToNul(line)) + "\r\n");
     (this->*next)();
 }
 

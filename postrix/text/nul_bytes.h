@@ -18,6 +18,8 @@ inline std::string withoutNul(std::string_view bytes) {
 }
 
 // Text as a C string reads it: up to the first NUL.
-inline std::string_view upToNul(std::string_view text) { return text.substr(0, std::min(text.find('\0'), text.size())); }
+inline std::string_view upToNul(std::string_view text) {
+    return text.substr(0, std::min(text.find('\0'), text.size()));
+}
 
 }  // namespace postrix::text
