@@ -37,7 +37,15 @@ std::optional<std::filesystem::path> profileDirFor(const CommandLine& line, cons
 
 std::optional<std::string> caFileFor(const CommandLine& line, const std::filesystem::path& profileDir,
                                      Reporter& reporter) {
-    if (!line.caFile.empty()) return line.caFile;
+    // Only that the file is there is checked here: OpenSSL reads it when the
+    // first connection starts, and a file it cannot use fails that
+    // connection's TLS with the reason.
+    std::error_code ignored;
+    if (!line.caFile.empty()) {
+        if (std::filesystem::is_regular_file(line.caFile, ignored)) return line.caFile;
+        fail(reporter, kExitFailed, "the CA file given with --ca-file does not exist: " + line.caFile);
+        return std::nullopt;
+    }
     const auto path = profileDir / kHostSettingsFileName;
     LoadedSettings saved;
     std::string error;
@@ -49,7 +57,6 @@ std::optional<std::string> caFileFor(const CommandLine& line, const std::filesys
     const auto found = values.find(toUtf16(kCaFileKey));
     if (found == values.end() || found->second.type != SettingValue::Type::Text) return "";
     const std::string caFile = toUtf8(found->second.text);
-    std::error_code ignored;
     if (!caFile.empty() && !std::filesystem::is_regular_file(caFile, ignored)) {
         fail(reporter, kExitFailed,
              "the CA file saved in the profile (host/caFile) does not exist: " + caFile);
@@ -78,10 +85,6 @@ std::unique_ptr<Session> openSession(asio::io_context& io, const CommandLine& li
         options.mailTimerMinute = std::chrono::milliseconds(*minuteMs);
     }
     auto session = std::make_unique<Session>(io, reporter, options);
-    if (!session->host().net.tlsProblem().empty()) {
-        fail(reporter, kExitFailed, session->host().net.tlsProblem());
-        return nullptr;
-    }
     std::string error;
     if (!session->load(choosePluginPath(line.pluginPath), &error)) {
         fail(reporter, kExitFailed, error);

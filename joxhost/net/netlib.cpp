@@ -66,9 +66,7 @@ bool live(const NetLib::Link& link) {
 }  // namespace
 
 NetLib::NetLib(PluginCalls& calls, Reporter& reporter, NetLibOptions options)
-    : calls_(calls), reporter_(reporter), options_(std::move(options)) {
-    tls_ = TlsContext::create(options_.caFile, &tlsProblem_);
-}
+    : calls_(calls), reporter_(reporter), options_(std::move(options)) {}
 
 NetLib::~NetLib() {
     for (auto& [object, connection] : connections_) {
@@ -197,12 +195,16 @@ int64_t NetLib::initSsl(NetConnection* object, uintptr_t) {
     Connection* connection = find(object);
     const auto link = connection ? connection->link : nullptr;
     if (!link || !live(*link) || link->state != Link::State::Open || link->tls) return 1;
-    if (!tls_) {
+    const TlsContext* context = tlsContext();
+    if (!context) {
+        // A CA file OpenSSL cannot read fails every TLS start; the user is
+        // told why, not only that TLS could not start.
+        reporter_.emit(Event("host-error").add("text", tlsProblem_));
         report(*link, "tls", Event("net").add("ok", false).add("reason", tlsProblem_));
         return 1;
     }
     std::string problem;
-    link->tls = TlsChannel::create(tls_->get(), link->host, &problem);
+    link->tls = TlsChannel::create(context->get(), link->host, &problem);
     if (!link->tls) {
         report(*link, "tls", Event("net").add("ok", false).add("reason", problem));
         return 1;
@@ -248,6 +250,17 @@ void NetLib::onResolved(const std::shared_ptr<Link>& link,
                             }
                             onConnected(link);
                         });
+    // The first connection makes the TLS context (OpenSSL's start and the
+    // trust store: a few ms) while its TCP handshake is under way. Made
+    // before the connection, it would hold back the server's own start:
+    // servers such as Dovecot begin a process for each connection they
+    // accept, and answer a ClientHello only once it runs.
+    tlsContext();
+}
+
+const TlsContext* NetLib::tlsContext() {
+    if (!tls_ && tlsProblem_.empty()) tls_ = TlsContext::create(options_.caFile, &tlsProblem_);
+    return tls_.get();
 }
 
 void NetLib::onConnected(const std::shared_ptr<Link>& link) {

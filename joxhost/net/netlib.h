@@ -42,8 +42,6 @@ public:
 
     // Connections started by "NetLib/Connect" so far.
     int connectCount() const { return connectCount_; }
-    // Why TLS cannot be offered, when it cannot.
-    const std::string& tlsProblem() const { return tlsProblem_; }
 
     struct Link;
     struct Connection;
@@ -52,6 +50,9 @@ private:
     Connection* find(postrix::NetConnection* object);
     void onResolved(const std::shared_ptr<Link>& link, const asio::ip::tcp::resolver::results_type& results);
     void onConnected(const std::shared_ptr<Link>& link);
+    // The context every TLS connection starts from, made on first use; null,
+    // with the reason in tlsProblem_, when the --ca-file cannot be loaded.
+    const TlsContext* tlsContext();
     void startReading(const std::shared_ptr<Link>& link);
     void onRead(const std::shared_ptr<Link>& link, const std::error_code& error, size_t count);
     void stepHandshake(const std::shared_ptr<Link>& link);

@@ -396,6 +396,37 @@ TEST_F(NetLibTlsTest, FailedVerificationIsAFailedHandshakeWithOpenSslsReason) {
     }
 }
 
+// The CA file is read when the first connection starts: a plain dialogue
+// never needs it, and a TLS start with one OpenSSL cannot read fails with
+// the reason printed.
+TEST_F(NetLibTlsTest, ACaFileOpenSslCannotReadFailsOnlyTheTlsStart) {
+    const auto unreadable = dir.path() / "not-a-certificate.pem";
+    std::ofstream(unreadable) << "not a certificate\n";
+    std::vector<std::string> hostErrors;
+    const ReporterTap tap(reporter, [&](const Event& e) {
+        if (e.name == "host-error") hostErrors.push_back(e.text("text"));
+    });
+    test::TestServer server([](test::ServerConnection& c) {
+        c.write("220 ready\r\n");
+        c.readSome();
+    });
+    make(trusting(unreadable));
+    int64_t started = -1;
+    onEvent = [&](const Received& r) {
+        if (r.code != postrix::kNetData) return;
+        started = net->initSsl(&connection, postrix::kInitSslFlags);
+        net->close(&connection);
+    };
+    ASSERT_EQ(connect(server.port()), 0);
+    io.run();
+    ASSERT_EQ(codes(), (std::vector<int32_t>{postrix::kNetConnected, postrix::kNetData}));
+    EXPECT_EQ(events[1].data, "220 ready\r\n");
+    EXPECT_EQ(started, 1);
+    ASSERT_EQ(hostErrors.size(), 1u);
+    EXPECT_EQ(hostErrors[0].rfind("cannot load CA file " + unreadable.string() + ": ", 0), 0u)
+        << hostErrors[0];
+}
+
 TEST_F(NetLibTlsTest, ALargeSendGoesOutInOneCallWithFlatMemory) {
 #ifdef POSTRIX_SANITIZED
     GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine, so the peak says nothing here";
