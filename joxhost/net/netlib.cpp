@@ -197,14 +197,15 @@ int64_t NetLib::initSsl(NetConnection* object, uintptr_t) {
     if (!link || !live(*link) || link->state != Link::State::Open || link->tls) return 1;
     const TlsContext* context = tlsContext();
     if (!context) {
-        // A CA file OpenSSL cannot read fails every TLS start; the user is
-        // told why, not only that TLS could not start.
+        // A CA file OpenSSL cannot read, or a missing TLS module, fails
+        // every TLS start; the user is told why, not only that TLS could not
+        // start.
         reporter_.emit(Event("host-error").add("text", tlsProblem_));
         report(*link, "tls", Event("net").add("ok", false).add("reason", tlsProblem_));
         return 1;
     }
     std::string problem;
-    link->tls = TlsChannel::create(context->get(), link->host, &problem);
+    link->tls = context->open(link->host, &problem);
     if (!link->tls) {
         report(*link, "tls", Event("net").add("ok", false).add("reason", problem));
         return 1;
@@ -250,8 +251,8 @@ void NetLib::onResolved(const std::shared_ptr<Link>& link,
                             }
                             onConnected(link);
                         });
-    // The first connection makes the TLS context (OpenSSL's start and the
-    // trust store: a few ms) while its TCP handshake is under way. Made
+    // The first connection makes the TLS context (loading OpenSSL, its start
+    // and the trust store: a few ms) while its TCP handshake is under way. Made
     // before the connection, it would hold back the server's own start:
     // servers such as Dovecot begin a process for each connection they
     // accept, and answer a ClientHello only once it runs.
@@ -259,7 +260,10 @@ void NetLib::onResolved(const std::shared_ptr<Link>& link,
 }
 
 const TlsContext* NetLib::tlsContext() {
-    if (!tls_ && tlsProblem_.empty()) tls_ = TlsContext::create(options_.caFile, &tlsProblem_);
+    if (!tls_ && tlsProblem_.empty()) {
+        const auto module = options_.tlsModule.empty() ? defaultTlsModule() : options_.tlsModule;
+        tls_ = makeTlsContext(module, options_.caFile, &tlsProblem_);
+    }
     return tls_.get();
 }
 

@@ -5,6 +5,7 @@
 
 #include <asio.hpp>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,8 @@ namespace joxhost {
 
 struct NetLibOptions {
     std::string caFile;
+    // joxhost-tls.so; empty: the one beside the executable.
+    std::filesystem::path tlsModule;
     std::chrono::milliseconds connectTimeLimit{15000};
     std::chrono::milliseconds sendTimeLimit{30000};
 };
@@ -51,7 +54,8 @@ private:
     void onResolved(const std::shared_ptr<Link>& link, const asio::ip::tcp::resolver::results_type& results);
     void onConnected(const std::shared_ptr<Link>& link);
     // The context every TLS connection starts from, made on first use; null,
-    // with the reason in tlsProblem_, when the --ca-file cannot be loaded.
+    // with the reason in tlsProblem_, when the TLS module or the --ca-file
+    // cannot be loaded.
     const TlsContext* tlsContext();
     void startReading(const std::shared_ptr<Link>& link);
     void onRead(const std::shared_ptr<Link>& link, const std::error_code& error, size_t count);

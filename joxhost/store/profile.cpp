@@ -5,8 +5,9 @@
 
 #include <cstring>
 
-#include "postrix/abi/records_plugin.h"
+#include "core/beside_executable.h"
 #include "core/utf.h"
+#include "postrix/abi/records_plugin.h"
 
 namespace joxhost {
 
@@ -23,10 +24,7 @@ std::filesystem::path chooseProfileDir(const std::string& option, const char* jo
 }
 
 std::filesystem::path choosePluginPath(const std::string& option) {
-    if (!option.empty()) return option;
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path("postrix.so") : self.parent_path() / "postrix.so";
+    return option.empty() ? besideExecutable("postrix.so") : std::filesystem::path(option);
 }
 
 bool ensureDirectory(const std::filesystem::path& dir, std::string* error) {

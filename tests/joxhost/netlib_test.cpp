@@ -92,6 +92,7 @@ protected:
     }
 
     void make(NetLibOptions options = {}) {
+        if (options.tlsModule.empty()) options.tlsModule = JOXHOST_TLS_MODULE;
         net = std::make_unique<NetLib>(calls, reporter, options);
         postrix::NetCreateRecord create{};
         create.size = sizeof create;
@@ -396,35 +397,47 @@ TEST_F(NetLibTlsTest, FailedVerificationIsAFailedHandshakeWithOpenSslsReason) {
     }
 }
 
-// The CA file is read when the first connection starts: a plain dialogue
-// never needs it, and a TLS start with one OpenSSL cannot read fails with
+// OpenSSL and the CA file are loaded when the first connection starts: a
+// plain dialogue never needs them, and a TLS start without them fails with
 // the reason printed.
-TEST_F(NetLibTlsTest, ACaFileOpenSslCannotReadFailsOnlyTheTlsStart) {
+TEST_F(NetLibTlsTest, WhatTlsCannotLoadFailsOnlyTheTlsStart) {
     const auto unreadable = dir.path() / "not-a-certificate.pem";
     std::ofstream(unreadable) << "not a certificate\n";
-    std::vector<std::string> hostErrors;
-    const ReporterTap tap(reporter, [&](const Event& e) {
-        if (e.name == "host-error") hostErrors.push_back(e.text("text"));
-    });
-    test::TestServer server([](test::ServerConnection& c) {
-        c.write("220 ready\r\n");
-        c.readSome();
-    });
-    make(trusting(unreadable));
-    int64_t started = -1;
-    onEvent = [&](const Received& r) {
-        if (r.code != postrix::kNetData) return;
-        started = net->initSsl(&connection, postrix::kInitSslFlags);
-        net->close(&connection);
+    NetLibOptions noModule = trusting(trusted.caCert);
+    noModule.tlsModule = dir.path() / "joxhost-tls.so";
+    const struct {
+        NetLibOptions options;
+        std::string reason;
+    } cases[] = {
+        {trusting(unreadable), "cannot load CA file " + unreadable.string() + ": "},
+        {noModule, "cannot load the TLS module " + noModule.tlsModule.string() + ": "},
     };
-    ASSERT_EQ(connect(server.port()), 0);
-    io.run();
-    ASSERT_EQ(codes(), (std::vector<int32_t>{postrix::kNetConnected, postrix::kNetData}));
-    EXPECT_EQ(events[1].data, "220 ready\r\n");
-    EXPECT_EQ(started, 1);
-    ASSERT_EQ(hostErrors.size(), 1u);
-    EXPECT_EQ(hostErrors[0].rfind("cannot load CA file " + unreadable.string() + ": ", 0), 0u)
-        << hostErrors[0];
+    for (const auto& c : cases) {
+        events.clear();
+        std::vector<std::string> hostErrors;
+        const ReporterTap tap(reporter, [&](const Event& e) {
+            if (e.name == "host-error") hostErrors.push_back(e.text("text"));
+        });
+        test::TestServer server([](test::ServerConnection& s) {
+            s.write("220 ready\r\n");
+            s.readSome();
+        });
+        make(c.options);
+        int64_t started = -1;
+        onEvent = [&](const Received& r) {
+            if (r.code != postrix::kNetData) return;
+            started = net->initSsl(&connection, postrix::kInitSslFlags);
+            net->close(&connection);
+        };
+        ASSERT_EQ(connect(server.port()), 0);
+        io.restart();
+        io.run();
+        ASSERT_EQ(codes(), (std::vector<int32_t>{postrix::kNetConnected, postrix::kNetData})) << c.reason;
+        EXPECT_EQ(events[1].data, "220 ready\r\n");
+        EXPECT_EQ(started, 1);
+        ASSERT_EQ(hostErrors.size(), 1u) << c.reason;
+        EXPECT_EQ(hostErrors[0].rfind(c.reason, 0), 0u) << hostErrors[0];
+    }
 }
 
 TEST_F(NetLibTlsTest, ALargeSendGoesOutInOneCallWithFlatMemory) {

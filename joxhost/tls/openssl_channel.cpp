@@ -1,11 +1,9 @@
-#include "net/tls_channel.h"
+#include "tls/openssl_channel.h"
 
 #include <arpa/inet.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-
-#include "net/tls_context.h"
 
 namespace joxhost {
 namespace {
@@ -17,8 +15,9 @@ bool isIpAddress(const std::string& host) {
 
 }  // namespace
 
-std::unique_ptr<TlsChannel> TlsChannel::create(SSL_CTX* ctx, const std::string& host, std::string* error) {
-    std::unique_ptr<TlsChannel> channel(new TlsChannel());
+std::unique_ptr<TlsChannel> OpenSslChannel::create(SSL_CTX* ctx, const std::string& host,
+                                                   std::string* error) {
+    std::unique_ptr<OpenSslChannel> channel(new OpenSslChannel());
     channel->ssl_ = ctx ? SSL_new(ctx) : nullptr;
     BIO* input = BIO_new(BIO_s_mem());
     BIO* output = BIO_new(BIO_s_mem());
@@ -44,9 +43,11 @@ std::unique_ptr<TlsChannel> TlsChannel::create(SSL_CTX* ctx, const std::string& 
     return channel;
 }
 
-TlsChannel::~TlsChannel() { SSL_free(ssl_); }
+OpenSslChannel::~OpenSslChannel() {
+    SSL_free(ssl_);
+}
 
-TlsChannel::Result TlsChannel::fail(int sslError) {
+TlsChannel::Result OpenSslChannel::fail(int sslError) {
     int reason = 0;
     std::string text = takeOpenSslError(&reason);
     const long verify = SSL_get_verify_result(ssl_);
@@ -59,7 +60,7 @@ TlsChannel::Result TlsChannel::fail(int sslError) {
     return Result::Failed;
 }
 
-TlsChannel::Result TlsChannel::handshake() {
+TlsChannel::Result OpenSslChannel::handshake() {
     if (established_) return Result::Done;
     ERR_clear_error();
     const int rc = SSL_do_handshake(ssl_);
@@ -72,11 +73,11 @@ TlsChannel::Result TlsChannel::handshake() {
     return fail(error);
 }
 
-void TlsChannel::feed(const char* data, size_t count) {
+void OpenSslChannel::feed(const char* data, size_t count) {
     BIO_write(SSL_get_rbio(ssl_), data, static_cast<int>(count));
 }
 
-TlsChannel::Result TlsChannel::readPlain(std::string& out) {
+TlsChannel::Result OpenSslChannel::readPlain(std::string& out) {
     char buffer[16384];
     for (;;) {
         ERR_clear_error();
@@ -92,7 +93,7 @@ TlsChannel::Result TlsChannel::readPlain(std::string& out) {
     }
 }
 
-bool TlsChannel::writePlain(const char* data, size_t count) {
+bool OpenSslChannel::writePlain(const char* data, size_t count) {
     while (count > 0) {
         ERR_clear_error();
         const int n = SSL_write(ssl_, data, static_cast<int>(std::min<size_t>(count, 1 << 20)));
@@ -106,12 +107,12 @@ bool TlsChannel::writePlain(const char* data, size_t count) {
     return true;
 }
 
-void TlsChannel::shutdown() {
+void OpenSslChannel::shutdown() {
     if (established_) SSL_shutdown(ssl_);
     ERR_clear_error();
 }
 
-std::string TlsChannel::takeOutput() {
+std::string OpenSslChannel::takeOutput() {
     BIO* output = SSL_get_wbio(ssl_);
     std::string bytes(static_cast<size_t>(BIO_ctrl_pending(output)), '\0');
     if (!bytes.empty()) {
