@@ -87,7 +87,7 @@ void IdSet::prepareRoom(size_t bytes) {
     const size_t wanted = bytes / kBlockBytes + (bytes % kBlockBytes != 0);
     spare_.reserve(wanted);
     while (spare_.size() < wanted && blocks_.size() + spare_.size() < kMaxBlocks) {
-        Block block{std::make_unique_for_overwrite<char[]>(kBlockBytes), 0};
+        Block block = Block::fresh();
         for (uint32_t at = 0; at < kBlockBytes; at += kPageBytes) block.bytes[at] = 0;
         spare_.push_back(std::move(block));
     }
@@ -204,7 +204,7 @@ bool IdSet::append(std::string_view id, uint32_t& offset) {
     if (blocks_.empty() || kBlockBytes - blocks_.back().used < size) {
         if (blocks_.size() == kMaxBlocks) return false;
         if (spare_.empty()) {
-            blocks_.push_back({std::make_unique_for_overwrite<char[]>(kBlockBytes), 0});
+            blocks_.push_back(Block::fresh());
         } else {
             // In the order they were readied: blocks freed in the order they
             // were allocated give their memory back to the system at once,

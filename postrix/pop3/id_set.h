@@ -112,6 +112,9 @@ private:
     struct Block {
         std::unique_ptr<char[]> bytes;
         uint32_t used = 0;
+
+        // kBlockBytes, none used; the bytes are left as they come.
+        static Block fresh() { return {std::make_unique_for_overwrite<char[]>(kBlockBytes), 0}; }
     };
 
     // The slot holding id, or the empty slot where it would go.
