@@ -37,29 +37,28 @@ std::optional<std::filesystem::path> profileDirFor(const CommandLine& line, cons
 
 std::optional<std::string> caFileFor(const CommandLine& line, const std::filesystem::path& profileDir,
                                      Reporter& reporter) {
+    std::string caFile = line.caFile;
+    const char* source = "given with --ca-file";
+    if (caFile.empty()) {
+        const auto path = profileDir / kHostSettingsFileName;
+        LoadedSettings saved;
+        std::string error;
+        if (!refreshSettings(path, saved, &error)) {
+            fail(reporter, kExitFailed, error);
+            return std::nullopt;
+        }
+        const auto& values = saved.document.values();
+        const auto found = values.find(toUtf16(kCaFileKey));
+        if (found == values.end() || found->second.type != SettingValue::Type::Text) return "";
+        caFile = toUtf8(found->second.text);
+        source = "saved in the profile (host/caFile)";
+    }
     // Only that the file is there is checked here: OpenSSL reads it when the
     // first connection starts, and a file it cannot use fails that
     // connection's TLS with the reason.
     std::error_code ignored;
-    if (!line.caFile.empty()) {
-        if (std::filesystem::is_regular_file(line.caFile, ignored)) return line.caFile;
-        fail(reporter, kExitFailed, "the CA file given with --ca-file does not exist: " + line.caFile);
-        return std::nullopt;
-    }
-    const auto path = profileDir / kHostSettingsFileName;
-    LoadedSettings saved;
-    std::string error;
-    if (!refreshSettings(path, saved, &error)) {
-        fail(reporter, kExitFailed, error);
-        return std::nullopt;
-    }
-    const auto& values = saved.document.values();
-    const auto found = values.find(toUtf16(kCaFileKey));
-    if (found == values.end() || found->second.type != SettingValue::Type::Text) return "";
-    const std::string caFile = toUtf8(found->second.text);
     if (!caFile.empty() && !std::filesystem::is_regular_file(caFile, ignored)) {
-        fail(reporter, kExitFailed,
-             "the CA file saved in the profile (host/caFile) does not exist: " + caFile);
+        fail(reporter, kExitFailed, "the CA file " + std::string(source) + " does not exist: " + caFile);
         return std::nullopt;
     }
     return caFile;
